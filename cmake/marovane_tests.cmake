@@ -1,0 +1,27 @@
+# One test executable per *_test.cpp file, so a test file only rebuilds and
+# relinks itself and ctest can run the files in parallel.
+include(GoogleTest)
+find_package(GTest REQUIRED)
+
+add_library(marovane_test_main INTERFACE)
+target_link_libraries(marovane_test_main INTERFACE GTest::gmock GTest::gtest GTest::gtest_main
+                                                   Threads::Threads)
+
+# marovane_add_tests(DIR <dir> LIBS <targets...> [LABELS <labels...>])
+function(marovane_add_tests)
+    cmake_parse_arguments(ARG "" "DIR" "LIBS;LABELS" ${ARGN})
+    if(NOT MAROVANE_BUILD_TESTS)
+        return()
+    endif()
+    file(GLOB test_sources CONFIGURE_DEPENDS "${ARG_DIR}/*_test.cpp")
+    file(GLOB support_sources CONFIGURE_DEPENDS "${ARG_DIR}/support/*.cpp")
+    foreach(src IN LISTS test_sources)
+        get_filename_component(name "${src}" NAME_WE)
+        set(target "${name}")
+        add_executable(${target} "${src}" ${support_sources})
+        target_include_directories(${target} PRIVATE "${ARG_DIR}")
+        target_link_libraries(${target} PRIVATE ${ARG_LIBS} marovane_test_main marovane_warnings)
+        gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}"
+                             TIMEOUT 300)
+    endforeach()
+endfunction()

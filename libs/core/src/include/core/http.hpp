@@ -1,0 +1,56 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/async_operation_handle.hpp"
+
+namespace zentu::libs::core::http {
+
+enum class method { get = 0, post = 1, put = 2, del = 3 };
+
+// "GET", "POST", "PUT", "DELETE"; throws exception "Unknown enumeration value".
+std::string_view to_string(method m);
+
+// Outcome of one request. Transport failures have no status code.
+class result {
+public:
+    result() = default;
+    result(std::optional<int> code, std::optional<std::string> data,
+           std::optional<std::string> error)
+        : m_code(code), m_data(std::move(data)), m_error(std::move(error)) {}
+
+    bool ok() const noexcept { return m_code && *m_code >= 200 && *m_code <= 299; }
+    const std::optional<int>& status_code() const noexcept { return m_code; }
+    const std::optional<std::string>& data() const& noexcept { return m_data; }
+    std::optional<std::string> data() && noexcept { return std::move(m_data); }
+    const std::optional<std::string>& error() const noexcept { return m_error; }
+
+    std::optional<int> m_code;
+    std::optional<std::string> m_data;
+    std::optional<std::string> m_error;
+};
+
+// Client of one REST server. Synchronous requests run on the calling thread;
+// asynchronous ones on a worker pool, their callbacks on the events loop.
+// Never throws for transport or HTTP failures.
+class client {
+public:
+    using ptr = std::unique_ptr<client>;
+    using handle = async_operation_handle<result>;
+    using callback = handle::callback;
+
+    virtual ~client() = default;
+
+    virtual result perform_request(method m, std::string_view address) = 0;
+    virtual result perform_request(method m, std::string_view address, std::string_view body) = 0;
+    virtual handle::ptr perform_async_request(method m, std::string address, callback cb) = 0;
+    virtual handle::ptr perform_async_request(method m, std::string address, std::string body,
+                                              callback cb) = 0;
+    virtual handle::ptr perform_async_request(method m, std::string address,
+                                              std::string body) = 0;
+};
+
+}  // namespace zentu::libs::core::http

@@ -1,0 +1,146 @@
+#pragma once
+
+#include <atomic>
+#include <boost/format.hpp>
+#include <boost/system/error_code.hpp>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <zmq.hpp>
+
+#include "core/exception.hpp"
+#include "core/scope_guard.hpp"
+#include "core/source_location.hpp"
+#include "core/timestamp.hpp"
+
+namespace zentu::libs::core {
+
+class logger;
+
+// A named handle on the process logger. Thread safe: lines may be written
+// from any thread; the indent depth is shared by all threads using the handle.
+class component_logger {
+public:
+    using ptr = std::unique_ptr<component_logger>;
+    using indent_guard = std::unique_ptr<detail::scope_guard>;
+
+    // Collects the arguments of one line; the line is written on destruction.
+    class formatter {
+    public:
+        formatter(const component_logger& logger, int log_level, std::string_view fmt);
+        formatter(formatter&&) = default;
+        formatter(const formatter&) = delete;
+        ~formatter();
+
+        template <typename T>
+        formatter& operator%(const T& value) {
+            m_format % value;
+            return *this;
+        }
+        formatter& location(const source_location& loc) {
+            m_source_location = loc;
+            return *this;
+        }
+        formatter& function(const source_location& loc) {
+            m_function = loc.function();
+            return *this;
+        }
+        formatter& short_function(const source_location& loc) {
+            m_function = loc.short_function();
+            return *this;
+        }
+        formatter& date_time(const timestamp& ts) {
+            m_timestamp = ts;
+            return *this;
+        }
+
+    private:
+        boost::format m_format;
+        int m_log_level;
+        const component_logger& m_logger;
+        std::optional<source_location> m_source_location;
+        std::string_view m_function;
+        std::optional<timestamp> m_timestamp;
+    };
+
+    component_logger(const logger& root, const std::string& module_name,
+                     const std::string& component_name);
+    virtual ~component_logger() = default;
+    component_logger(const component_logger&) = delete;
+    component_logger& operator=(const component_logger&) = delete;
+
+    ptr component(const std::string& name) const;
+
+    formatter debug(std::string_view fmt) const { return formatter(*this, 7, fmt); }
+    formatter info(std::string_view fmt) const { return formatter(*this, 6, fmt); }
+    formatter warning(std::string_view fmt) const { return formatter(*this, 4, fmt); }
+    formatter error(std::string_view fmt) const { return formatter(*this, 3, fmt); }
+
+    // Must be called inside an exception handler.
+    void log_exception() const;
+    void log_exception(const source_location& loc) const;
+    void log_exception(const located_exception& e) const;
+    void log_error(const boost::system::error_code& ec, const source_location& loc) const;
+
+    indent_guard enter_scope(std::string_view name) const;
+    indent_guard enter_scope(const source_location& loc) const;
+    indent_guard enter_scope(const source_location& loc, std::string_view name) const;
+    indent_guard enter_function(const source_location& loc) const;
+    indent_guard enter_function_short(const source_location& loc, std::string_view name) const;
+
+    // Calls f; an exception is logged and reported as false.
+    template <typename F>
+    bool execute(F&& f) const {
+        try {
+            f();
+            return true;
+        } catch (...) {
+            log_exception();
+            return false;
+        }
+    }
+
+    const logger& root() const noexcept { return m_logger; }
+    int indent() const noexcept { return m_indent.load(); }
+
+private:
+    friend class formatter;
+    indent_guard increase_indent() const;
+
+    mutable std::atomic<int> m_indent{0};
+    const logger& m_logger;
+    std::string m_module_name;
+    std::string m_zmq_prefix;
+};
+
+// The process-wide root logger: syslog (facility LOG_USER) plus a copy of
+// every line on a ZeroMQ PUSH socket. Thread safe.
+class logger : public component_logger {
+public:
+    logger(const std::string& module_name, const std::string& component_name);
+    ~logger() override;
+
+    // Points the log stream socket at a ZeroMQ endpoint; throws zmq::error_t.
+    void connect(const std::string& address);
+    void set_debug(bool debug);
+    bool is_debug() const noexcept { return m_debug.load(); }
+    bool is_writing_to_socket() const noexcept { return m_writing_to_socket.load(); }
+    void set_writing_to_socket(bool value) noexcept { m_writing_to_socket.store(value); }
+    bool is_logger_enabled() const noexcept { return m_enable_logger; }
+
+private:
+    friend class component_logger::formatter;
+    void write(int level, const std::string& syslog_text, const std::string& socket_text) const;
+
+    std::string m_module_name;
+    std::atomic<bool> m_debug{false};
+    std::atomic<bool> m_writing_to_socket{true};
+    bool m_enable_logger = true;
+    zmq::context_t m_zmq_context;
+    mutable std::mutex m_socket_mutex;
+    mutable zmq::socket_t m_debug_socket;
+};
+
+}  // namespace zentu::libs::core

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string_view>
+
+namespace zentu::libs::core {
+
+// Topic-based intake of single-frame messages. Used from the loop's thread.
+class message_stream {
+public:
+    using ptr = std::unique_ptr<message_stream>;
+    using callback = std::function<void(std::string_view)>;
+
+    // Delivery stops when the subscription is destroyed.
+    class subscription {
+    public:
+        using ptr = std::unique_ptr<subscription>;
+        virtual ~subscription() = default;
+    };
+
+    virtual ~message_stream() = default;
+    virtual subscription::ptr subscribe(std::string_view topic, callback cb) = 0;
+};
+
+}  // namespace zentu::libs::core
