@@ -1,0 +1,80 @@
+#include "context_utils/parsers/pos_impl.hpp"
+#include "core/exception.hpp"
+
+namespace zentu::libs::context_utils::parsers {
+
+namespace {
+
+std::string_view string_view_of(const Json::Value& value) {
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    value.getString(&begin, &end);
+    return std::string_view(begin, static_cast<std::size_t>(end - begin));
+}
+
+}  // namespace
+
+std::string_view pos_impl::get_trackable_uid() const {
+    const Json::Value& value = m_json_value["tk_uid"];
+    if (!value.isString())
+        ZENTU_THROW("context-utils: pos: tk_uid is not a string!");
+    return string_view_of(value);
+}
+
+timestamp pos_impl::get_ts() const {
+    const Json::Value& value = m_json_value["ts"];
+    if (!value.isString())
+        ZENTU_THROW("context-utils: pos: ts is not a string!");
+    return timestamp(string_view_of(value));
+}
+
+int pos_impl::get_x() const {
+    const Json::Value& value = m_json_value["data"]["x"];
+    if (!value.isNumeric())
+        ZENTU_THROW("context-utils: pos: data.x is not a number!");
+    return value.asInt();
+}
+
+int pos_impl::get_y() const {
+    const Json::Value& value = m_json_value["data"]["y"];
+    if (!value.isNumeric())
+        ZENTU_THROW("context-utils: pos: data.y is not a number!");
+    return value.asInt();
+}
+
+int pos_impl::get_z() const {
+    const Json::Value& value = m_json_value["data"]["z"];
+    if (!value.isNumeric())
+        ZENTU_THROW("context-utils: pos: data.z is not a number!");
+    return value.asInt();
+}
+
+std::string_view pos_impl::get_type() const {
+    const Json::Value& value = m_json_value["data"]["type"];
+    if (!value.isString())
+        ZENTU_THROW("context-utils: pos: data.type is not a string!");
+    return string_view_of(value);
+}
+
+std::string_view pos_impl::get_sublocation_uid() const {
+    const Json::Value& value = m_json_value["data"]["sl_uid"];
+    if (!value.isString())
+        ZENTU_THROW("context-utils: pos: data.sl_uid is not a string!");
+    return string_view_of(value);
+}
+
+unsigned pos_impl::get_fom() const {
+    const Json::Value& value = m_json_value["data"]["fom"];
+    if (!value.isUInt())
+        ZENTU_THROW("context-utils: pos: data.fom is not an uint!");
+    return value.asUInt();
+}
+
+std::string_view pos_impl::get_mac() const {
+    const Json::Value& value = m_json_value["data"]["mac"];
+    if (!value.isString())
+        ZENTU_THROW("context-utils: pos: data.mac is not a string!");
+    return string_view_of(value);
+}
+
+}  // namespace zentu::libs::context_utils::parsers
