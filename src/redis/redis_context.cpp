@@ -1,0 +1,163 @@
+#include "redis/redis_context.hpp"
+
+#include <signal.h>
+#include <sys/time.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "core/exception.hpp"
+
+namespace zentu::redis {
+
+namespace {
+
+// hiredis writes with write(2): on a connection the server has reset that
+// raises SIGPIPE, which would end the process. Blocks it on this thread for
+// the duration of a command and discards one raised meanwhile; the write
+// then fails with EPIPE and the command reports it.
+class sigpipe_guard {
+public:
+    sigpipe_guard() {
+        sigemptyset(&m_sigpipe);
+        sigaddset(&m_sigpipe, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        m_was_pending = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &m_sigpipe, &m_previous);
+    }
+
+    ~sigpipe_guard() {
+        if (!m_was_pending) {
+            sigset_t pending;
+            sigpending(&pending);
+            if (sigismember(&pending, SIGPIPE) == 1) {
+                const timespec no_wait{0, 0};
+                while (sigtimedwait(&m_sigpipe, nullptr, &no_wait) == -1 && errno == EINTR) {
+                }
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+
+    sigpipe_guard(const sigpipe_guard&) = delete;
+    sigpipe_guard& operator=(const sigpipe_guard&) = delete;
+
+private:
+    sigset_t m_sigpipe;
+    sigset_t m_previous;
+    bool m_was_pending = false;
+};
+
+struct formatted_command_deleter {
+    void operator()(char* command) const { redisFreeCommand(command); }
+};
+
+}  // namespace
+
+context::context(const std::string& host, int port, unsigned db_number,
+                 const std::string& password) {
+    const timeval timeout{1, 500000};
+    m_context_ptr.reset(redisConnectWithTimeout(host.c_str(), port, timeout));
+    if (!m_context_ptr)
+        ZENTU_THROW("Connection error: can't allocate redis context");
+    if (m_context_ptr->err)
+        ZENTU_THROW(std::string("Connection error: ") + m_context_ptr->errstr);
+
+    if (!password.empty()) {
+        const reply auth = execute_command("AUTH %s", password);
+        if (auth.get_type() != reply_type::STATUS || auth.to_string() != "OK")
+            ZENTU_THROW("AUTH failed");
+    }
+    execute_command("SELECT %u", db_number);
+}
+
+reply context::execute_formatted(const std::string& format, char* command, int length) {
+    const std::unique_ptr<char, formatted_command_deleter> owned(command);
+    if (length < 0 || !command)
+        ZENTU_THROW("Command: " + format + ", error: invalid format");
+    if (redisAppendFormattedCommand(m_context_ptr.get(), command, length) != REDIS_OK)
+        ZENTU_THROW("Command: " + format + ", error: " + m_context_ptr->errstr);
+    return wait_for_reply(format);
+}
+
+reply context::execute_command_argv(const std::vector<std::string>& args) {
+    ZENTU_CHECK(!args.empty());
+    std::vector<const char*> argv;
+    std::vector<std::size_t> lengths;
+    argv.reserve(args.size());
+    lengths.reserve(args.size());
+    for (const std::string& arg : args) {
+        argv.push_back(arg.c_str());
+        lengths.push_back(arg.size());
+    }
+    if (redisAppendCommandArgv(m_context_ptr.get(), static_cast<int>(argv.size()), argv.data(),
+                               lengths.data()) != REDIS_OK)
+        ZENTU_THROW("Command: " + args.front() + ", error: " + m_context_ptr->errstr);
+    return wait_for_reply(args.front());
+}
+
+reply context::wait_for_reply(const std::string& command_name) {
+    void* raw = nullptr;
+    {
+        const sigpipe_guard guard;
+        if (redisGetReply(m_context_ptr.get(), &raw) != REDIS_OK || !raw) {
+            // The connection is unusable from here on: hiredis keeps err set.
+            ZENTU_THROW("Command: " + command_name + ", error: no reply (" + m_context_ptr->errstr +
+                        ")");
+        }
+    }
+    reply result(static_cast<redisReply*>(raw));
+    if (result.get_type() == reply_type::ERROR)
+        ZENTU_THROW("Command: " + command_name + ", error: " + result.to_string());
+    return result;
+}
+
+reply context::flush_db() {
+    return execute_command("FLUSHDB");
+}
+
+reply context::get_set_members(const std::string& set) {
+    // Sent as arguments, so a '%' or a blank in the name is taken literally.
+    return execute_command_argv({"SMEMBERS", set});
+}
+
+reply context::get_from_table(const std::string& table, const std::string& field) {
+    return execute_command_argv({"HGET", table, field});
+}
+
+reply context::get_from_table(const std::string& table, const std::vector<std::string>& fields) {
+    std::vector<std::string> args{"HMGET", table};
+    args.insert(args.end(), fields.begin(), fields.end());
+    return execute_command_argv(args);
+}
+
+reply context::set_to_table(const std::string& table, const std::string& field,
+                            const std::string& value) {
+    return execute_command_argv({"HSET", table, field, value});
+}
+
+reply context::set_to_table(const std::string& table,
+                            const std::vector<std::pair<std::string, std::string>>& fields) {
+    std::vector<std::string> args{"HMSET", table};
+    for (const auto& [field, value] : fields) {
+        args.push_back(field);
+        args.push_back(value);
+    }
+    return execute_command_argv(args);
+}
+
+reply context::increment_in_table(const std::string& table, const std::string& field,
+                                  std::int64_t value) {
+    return execute_command_argv({"HINCRBY", table, field, std::to_string(value)});
+}
+
+reply context::delete_from_table(const std::string& table, const std::string& field) {
+    return execute_command_argv({"HDEL", table, field});
+}
+
+bool context::is_broken() const {
+    return m_context_ptr->err != 0;
+}
+
+}  // namespace zentu::redis
