@@ -32,7 +32,18 @@ component_logger::formatter::formatter(const component_logger& logger, int log_l
                                        std::string_view fmt)
     : m_format(std::string(fmt)), m_log_level(log_level), m_logger(logger) {}
 
+component_logger::formatter::formatter(formatter&& other)
+    : m_format(std::move(other.m_format)),
+      m_log_level(other.m_log_level),
+      m_logger(other.m_logger),
+      m_source_location(other.m_source_location),
+      m_function(other.m_function),
+      m_timestamp(other.m_timestamp) {
+    other.m_active = false;
+}
+
 component_logger::formatter::~formatter() {
+    if (!m_active) return;
     // Writing a line must never throw out of a destructor.
     try {
         const timestamp ts = m_timestamp ? *m_timestamp : timestamp::current_time();

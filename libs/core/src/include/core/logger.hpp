@@ -30,7 +30,8 @@ public:
     class formatter {
     public:
         formatter(const component_logger& logger, int log_level, std::string_view fmt);
-        formatter(formatter&&) = default;
+        // The moved-from formatter writes nothing.
+        formatter(formatter&& other);
         formatter(const formatter&) = delete;
         ~formatter();
 
@@ -63,6 +64,7 @@ public:
         std::optional<source_location> m_source_location;
         std::string_view m_function;
         std::optional<timestamp> m_timestamp;
+        bool m_active = true;
     };
 
     component_logger(const logger& root, const std::string& module_name,
