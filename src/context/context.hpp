@@ -1,0 +1,57 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "context/alarm.hpp"
+#include "context/trackableobject.hpp"
+#include "context/zone.hpp"
+#include "context/zone_event.hpp"
+#include "context_utils/objects_repository.hpp"
+
+namespace zentu::context {
+
+// The domain context: four observable repositories. Holders of a context may
+// change zone events and alarms; only a writable_context changes zones and
+// trackable objects. Used from the events-loop thread only.
+class context {
+public:
+    using zone_events = libs::context_utils::objects_repository<zone_event>;
+    using zones = libs::context_utils::objects_repository<zone>;
+    using trackable_objects = libs::context_utils::objects_repository<trackable_object>;
+    using alarms = libs::context_utils::objects_repository<alarm>;
+
+    context() = default;
+    context(const context&) = delete;
+    context& operator=(const context&) = delete;
+    virtual ~context() = default;
+
+    const zones& get_zones() const noexcept { return m_zones; }
+    const trackable_objects& get_trackable_objects() const noexcept { return m_trackable_objects; }
+    const zone_events& get_zone_events() const noexcept { return m_zone_events; }
+    const alarms& get_alarms() const noexcept { return m_alarms; }
+
+    zone_events& take_zone_events() noexcept { return m_zone_events; }
+    alarms& take_alarms() noexcept { return m_alarms; }
+
+    // The zone's own sublocation, else that of the object it is attached to.
+    std::optional<std::string> get_sublocation_uid(const zone& z) const;
+
+protected:
+    zones& take_zones() noexcept { return m_zones; }
+    trackable_objects& take_trackable_objects() noexcept { return m_trackable_objects; }
+
+private:
+    zone_events m_zone_events;
+    zones m_zones;
+    trackable_objects m_trackable_objects;
+    alarms m_alarms;
+};
+
+class writable_context : public context {
+public:
+    using context::take_trackable_objects;
+    using context::take_zones;
+};
+
+}  // namespace zentu::context

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "context/zone_type.hpp"
+#include "core/timestamp.hpp"
+
+namespace zentu::context {
+
+// The last known movement ("enter" or "leave") of one object across one zone.
+// Plain value; not thread safe.
+class zone_event {
+public:
+    using timestamp = libs::core::timestamp;
+
+    // The object uid, ":" and the zone uid, nothing escaped.
+    static std::string make_uid(std::string_view obj_uid, std::string_view zone_uid);
+
+    zone_event(std::string uid, timestamp ts, std::string obj_uid, std::string sublocation_uid,
+               std::string project_uid, std::string zone_uid, zone_type type, std::string action,
+               std::int32_t x, std::int32_t y, std::int32_t z);
+
+    const std::string& get_uid() const noexcept { return m_uid; }
+
+    timestamp get_ts() const noexcept { return m_ts; }
+    void set_ts(timestamp ts) noexcept { m_ts = ts; }
+
+    const std::string& get_obj_uid() const noexcept { return m_obj_uid; }
+    void set_obj_uid(std::string uid) { m_obj_uid = std::move(uid); }
+
+    const std::string& get_sublocation_uid() const noexcept { return m_sublocation_uid; }
+    void set_sublocation_uid(std::string uid) { m_sublocation_uid = std::move(uid); }
+
+    const std::string& get_project_uid() const noexcept { return m_project_uid; }
+    void set_project_uid(std::string uid) { m_project_uid = std::move(uid); }
+
+    const std::string& get_zone_uid() const noexcept { return m_zone_uid; }
+    void set_zone_uid(std::string uid) { m_zone_uid = std::move(uid); }
+
+    zone_type get_zone_type() const noexcept { return m_zone_type; }
+    void set_zone_type(zone_type type) noexcept { m_zone_type = type; }
+
+    const std::string& get_action() const noexcept { return m_action; }
+    void set_action(std::string action) { m_action = std::move(action); }
+
+    std::int32_t get_x() const noexcept { return m_x; }
+    void set_x(std::int32_t x) noexcept { m_x = x; }
+    std::int32_t get_y() const noexcept { return m_y; }
+    void set_y(std::int32_t y) noexcept { m_y = y; }
+    std::int32_t get_z() const noexcept { return m_z; }
+    void set_z(std::int32_t z) noexcept { m_z = z; }
+
+private:
+    std::string m_uid;
+    timestamp m_ts;
+    std::string m_obj_uid;
+    std::string m_sublocation_uid;
+    std::string m_project_uid;
+    std::string m_zone_uid;
+    zone_type m_zone_type;
+    std::string m_action;
+    std::int32_t m_x;
+    std::int32_t m_y;
+    std::int32_t m_z;
+};
+
+}  // namespace zentu::context

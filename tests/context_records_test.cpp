@@ -1,0 +1,121 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "context/context.hpp"
+#include "core/enum_from_string.hpp"
+
+namespace zentu::context {
+namespace {
+
+using libs::core::enum_from_string;
+using libs::core::timestamp;
+
+zone make_zone(std::string uid, std::optional<std::string> sublocation,
+               std::optional<std::string> owner) {
+    return zone(std::move(uid), "Dock", "p1", std::move(sublocation), true, zone_shape::POLYGON,
+                zone_type::KEEP_IN, 1, false, timestamp(), std::move(owner), {}, {});
+}
+
+trackable_object make_object(std::string uid, std::optional<std::string> sublocation) {
+    return trackable_object(std::move(uid), true, "aa:bb", "p1", std::move(sublocation),
+                            timestamp(), std::nullopt, {});
+}
+
+std::string error_of(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const libs::core::exception& e) {
+        return e.get_string_error();
+    }
+    return "no exception";
+}
+
+TEST(context_enumerations, zone_type_text_round_trip) {
+    EXPECT_EQ(enum_from_string<zone_type>("keep_in"), zone_type::KEEP_IN);
+    EXPECT_EQ(enum_from_string<zone_type>("information"), zone_type::INFORM);
+    EXPECT_EQ(enum_from_string<zone_type>("UNKNOWN"), zone_type::UNKNOWN);
+    EXPECT_EQ(enum_from_string<zone_type>("KEEP_IN"), std::nullopt);
+    EXPECT_EQ(enum_from_string<zone_type>("keep_in "), std::nullopt);
+    EXPECT_EQ(enum_from_string<zone_type>(""), std::nullopt);
+    for (int i = 0; i < static_cast<int>(zone_type::_count); ++i) {
+        const auto type = static_cast<zone_type>(i);
+        EXPECT_EQ(enum_from_string<zone_type>(to_string(type)), type);
+    }
+    EXPECT_EQ(to_string(zone_type::ONE_WAY), "one_way");
+    EXPECT_EQ(error_of([] { to_string(static_cast<zone_type>(9)); }), "Unknown enumeration type");
+    EXPECT_EQ(to_string(zone_shape::POLYGON), "POLYGON");
+    EXPECT_EQ(to_string(zone_shape::CIRCLE), "CIRCLE");
+}
+
+TEST(context_enumerations, alarm_type_maps_to_zone_type) {
+    EXPECT_EQ(to_zone_type(alarm_type::ki), zone_type::KEEP_IN);
+    EXPECT_EQ(to_zone_type(alarm_type::ko), zone_type::KEEP_OUT);
+    EXPECT_EQ(error_of([] { to_zone_type(static_cast<alarm_type>(2)); }),
+              "Unknown enumeration type");
+    EXPECT_EQ(to_string(alarm_type::ki), "ki");
+    EXPECT_EQ(to_string(alarm_type::ko), "ko");
+    EXPECT_EQ(enum_from_string<alarm_type>("ko"), alarm_type::ko);
+}
+
+TEST(context_records, uids_join_object_and_zone_unchanged) {
+    EXPECT_EQ(alarm::make_uid("o1", "z7"), "o1:z7");
+    EXPECT_EQ(zone_event::make_uid("o1", "z7"), "o1:z7");
+    EXPECT_EQ(zone_event::make_uid("a:b", " z"), "a:b: z");
+}
+
+TEST(context_records, alarm_sublocation_is_an_optional_reference) {
+    alarm a("o:z", "o", std::nullopt, "z", "mac", "zone_violation", 2, alarm_type::ko, "t", "set",
+            timestamp(), 1, std::nullopt, 3);
+    EXPECT_FALSE(a.get_sublocation_uid());
+    a.set_sublocation_uid("s9");
+    ASSERT_TRUE(a.get_sublocation_uid());
+    EXPECT_EQ(*a.get_sublocation_uid(), "s9");
+    EXPECT_EQ(a.get_x(), 1);
+    EXPECT_EQ(a.get_y(), std::nullopt);
+}
+
+TEST(context_records, empty_groups_and_self_zone) {
+    const auto o = make_object("o1", std::nullopt);
+    EXPECT_TRUE(o.get_groups().empty());
+    EXPECT_FALSE(o.get_self_zone_uid());
+}
+
+TEST(context_records, group_inserted_through_a_write_handle_is_announced_on_release) {
+    struct watcher : context::trackable_objects::observer {
+        void after_creating(const trackable_object&, timestamp) override {}
+        void after_updating(const trackable_object& o, timestamp) override {
+            seen.push_back(o.get_groups().size());
+        }
+        void before_deleting(const trackable_object&, timestamp) override {}
+        std::vector<std::size_t> seen;
+    } w;
+    writable_context ctx;
+    ctx.take_trackable_objects().add(make_object("o1", std::nullopt), timestamp());
+    const auto sub = ctx.get_trackable_objects().subscribe(w);
+    {
+        auto handle = ctx.take_trackable_objects().try_get("o1", timestamp());
+        (*handle)->get_groups().insert("g1");
+        EXPECT_TRUE(w.seen.empty());
+    }
+    EXPECT_EQ(w.seen, std::vector<std::size_t>{1});
+    EXPECT_EQ(ctx.get_trackable_objects().get("o1").get_groups().count("g1"), 1u);
+}
+
+TEST(context_sublocation, zone_own_sublocation_wins) {
+    writable_context ctx;
+    ctx.take_trackable_objects().add(make_object("o1", "s2"), timestamp());
+    EXPECT_EQ(ctx.get_sublocation_uid(make_zone("z", "s1", "o1")), "s1");
+}
+
+TEST(context_sublocation, attached_zone_takes_the_object_sublocation) {
+    writable_context ctx;
+    ctx.take_trackable_objects().add(make_object("o1", "s2"), timestamp());
+    ctx.take_trackable_objects().add(make_object("o2", std::nullopt), timestamp());
+    EXPECT_EQ(ctx.get_sublocation_uid(make_zone("z", std::nullopt, "o1")), "s2");
+    EXPECT_EQ(ctx.get_sublocation_uid(make_zone("z", std::nullopt, "o2")), std::nullopt);
+    EXPECT_EQ(ctx.get_sublocation_uid(make_zone("z", std::nullopt, "absent")), std::nullopt);
+    EXPECT_EQ(ctx.get_sublocation_uid(make_zone("z", std::nullopt, std::nullopt)), std::nullopt);
+}
+
+}  // namespace
+}  // namespace zentu::context
