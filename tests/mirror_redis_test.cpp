@@ -1,0 +1,186 @@
+// The Redis mirror against a real redis-server: layout, value formats, the
+// clearing at start, and that Redis failures never reach the context's writers.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <set>
+#include <thread>
+
+#include "context/context.hpp"
+#include "context_debug.hpp"
+#include "redis/redis_context.hpp"
+#include "support/redis_server.hpp"
+
+namespace zentu {
+namespace {
+
+using libs::core::timestamp;
+using namespace std::chrono_literals;
+
+libs::core::logger& test_logger() {
+    static libs::core::logger logger("marovane-test", "mirror");
+    return logger;
+}
+
+context::zone make_zone(const std::string& uid, const std::string& name = "Dock 3",
+                        std::optional<std::string> sublocation = std::nullopt) {
+    return context::zone(uid, name, "p1", std::move(sublocation), true,
+                         context::zone_shape::POLYGON, context::zone_type::KEEP_OUT, 2, false,
+                         timestamp(1614834367, 89), std::nullopt, {}, {});
+}
+
+context::trackable_object make_object(const std::string& uid) {
+    return context::trackable_object(uid, true, std::string("aa:bb"), "p1", std::string("s1"),
+                                     timestamp(1600000000, 5), std::nullopt, {});
+}
+
+context::alarm make_alarm(const std::string& obj, const std::string& zone) {
+    return context::alarm(context::alarm::make_uid(obj, zone), obj, std::nullopt, zone, "aa:bb",
+                          "zone_violation", 2, context::alarm_type::ko,
+                          "Keep out zone Dock 3 with zone alarm level 2", "set",
+                          timestamp(1600000000, 250), std::nullopt, std::nullopt, std::nullopt);
+}
+
+std::map<std::string, std::string> hash(redis::context& r, const std::string& key) {
+    std::map<std::string, std::string> out;
+    const auto reply = r.execute_command_argv({"HGETALL", key});
+    const auto array = reply.as_array();
+    for (std::size_t i = 0; i + 1 < array.size(); i += 2)
+        out[array[i].to_string()] = array[i + 1].to_string();
+    return out;
+}
+
+std::set<std::string> members(redis::context& r, const std::string& key) {
+    std::set<std::string> out;
+    r.get_set_members(key).as_array().for_each_element([&](const redis::reply_element& e) {
+        out.insert(e.to_string());
+        return true;
+    });
+    return out;
+}
+
+class mirror_test : public ::testing::Test {
+protected:
+    void SetUp() override { m_server = std::make_unique<test::redis_server>(); }
+
+    redis::context::ptr connect() {
+        return std::make_unique<redis::context>("127.0.0.1", m_server->port(), 10, "");
+    }
+
+    std::unique_ptr<test::redis_server> m_server;
+    context::writable_context m_context;
+};
+
+TEST_F(mirror_test, start_clears_previous_mirror_and_writes_current_objects) {
+    auto r = connect();
+    r->execute_command_argv({"SADD", "marovane:zones:set", "u1", "u2"});
+    r->execute_command_argv({"HSET", "marovane:zones:u1", "uid", "u1"});
+    r->execute_command_argv({"HSET", "marovane:zones:u2", "stale", "yes"});
+    m_context.take_zones().add(make_zone("u2"), timestamp());
+    m_context.take_zones().add(make_zone("u3"), timestamp());
+
+    const auto before = timestamp::current_time();
+    context_debug mirror(m_context, *r, test_logger());
+
+    EXPECT_EQ(members(*r, "marovane:zones:set"), (std::set<std::string>{"u2", "u3"}));
+    EXPECT_TRUE(hash(*r, "marovane:zones:u1").empty());
+    const auto u2 = hash(*r, "marovane:zones:u2");
+    EXPECT_EQ(u2.count("stale"), 0u);
+    const auto created = timestamp::deserialize(u2.at("create_time"));
+    ASSERT_TRUE(created);
+    EXPECT_GE(*created, before);
+}
+
+TEST_F(mirror_test, writes_values_in_their_formats) {
+    auto r = connect();
+    context_debug mirror(m_context, *r, test_logger());
+    m_context.take_zones().add(make_zone("z1", "North dock gate"), timestamp(1700000000, 1));
+    m_context.take_trackable_objects().add(make_object("o1"), timestamp(1700000000, 2));
+    m_context.take_alarms().add(make_alarm("o1", "z1"), timestamp(1700000000, 3));
+
+    const auto zone = hash(*r, "marovane:zones:z1");
+    EXPECT_EQ(zone.at("name"), "North dock gate");
+    EXPECT_EQ(zone.at("sublocation_uid"), "--");
+    EXPECT_EQ(zone.at("trackable_object_uid"), "--");
+    EXPECT_EQ(zone.at("active"), "true");
+    EXPECT_EQ(zone.at("default_allowed"), "false");
+    EXPECT_EQ(zone.at("shape"), "POLYGON");
+    EXPECT_EQ(zone.at("type"), "keep_out");
+    EXPECT_EQ(zone.at("alarm_level"), "2");
+    EXPECT_EQ(zone.at("ts"), timestamp(1614834367, 89).serialize());
+    EXPECT_EQ(zone.at("create_time"), timestamp(1700000000, 1).serialize());
+
+    const auto object = hash(*r, "marovane:trackable_objects:o1");
+    EXPECT_EQ(object.at("mac_address"), "aa:bb");
+    EXPECT_EQ(object.at("self_zone_uid"), "--");
+    EXPECT_EQ(object.at("responsive"), "true");
+    EXPECT_EQ(object.at("sublocation_uid"), "s1");
+
+    const auto alarm = hash(*r, "marovane:alarms:o1:z1");
+    EXPECT_EQ(alarm.at("x"), "999999");
+    EXPECT_EQ(alarm.at("y"), "999999");
+    EXPECT_EQ(alarm.at("z"), "999999");
+    EXPECT_EQ(alarm.at("alarm_type"), "ko");
+    EXPECT_EQ(alarm.at("alarm_text"), "Keep out zone Dock 3 with zone alarm level 2");
+    EXPECT_EQ(alarm.at("zone_alarm_level"), "2");
+    EXPECT_EQ(alarm.at("sublocation_uid"), "--");
+    EXPECT_EQ(members(*r, "marovane:alarms:set"), (std::set<std::string>{"o1:z1"}));
+}
+
+TEST_F(mirror_test, update_keeps_create_time_and_deletion_removes_hash_and_member) {
+    auto r = connect();
+    context_debug mirror(m_context, *r, test_logger());
+    m_context.take_zones().add(make_zone("z1"), timestamp(1700000000, 1));
+    {
+        auto handle = m_context.take_zones().try_get("z1", timestamp(1700000001, 0));
+        ASSERT_TRUE(handle);
+        (*handle)->set_name("Renamed");
+    }
+    auto zone = hash(*r, "marovane:zones:z1");
+    EXPECT_EQ(zone.at("name"), "Renamed");
+    EXPECT_EQ(zone.at("create_time"), timestamp(1700000000, 1).serialize());
+    EXPECT_EQ(zone.at("update_time"), timestamp(1700000001, 0).serialize());
+
+    m_context.take_zones().remove("z1", timestamp(1700000002, 0));
+    EXPECT_TRUE(hash(*r, "marovane:zones:z1").empty());
+    EXPECT_TRUE(members(*r, "marovane:zones:set").empty());
+}
+
+TEST_F(mirror_test, redis_outage_never_reaches_the_writers_and_the_mirror_converges) {
+    auto r = connect();
+    context_debug mirror(m_context, *r, test_logger(), [this] { return connect(); });
+    m_context.take_alarms().add(make_alarm("o1", "z1"), timestamp(1700000000, 0));
+
+    m_server->kill();
+    // Every write during the outage is contained: the alarms still land in the context.
+    EXPECT_NO_THROW(m_context.take_alarms().add(make_alarm("o2", "z1"), timestamp()));
+    EXPECT_NO_THROW(m_context.take_alarms().remove("o1:z1", timestamp()));
+    EXPECT_NO_THROW(m_context.take_alarms().add(make_alarm("o3", "z1"), timestamp()));
+    EXPECT_FALSE(mirror.is_connected());
+    EXPECT_TRUE(m_context.get_alarms().is_exists("o2:z1"));
+    EXPECT_TRUE(m_context.get_alarms().is_exists("o3:z1"));
+
+    m_server->restart();
+    // Reconnection is attempted on a later change, at most once per second.
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    int n = 4;
+    while (!mirror.is_connected() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(200ms);
+        m_context.take_alarms().add(make_alarm("o" + std::to_string(n++), "z1"), timestamp());
+    }
+    ASSERT_TRUE(mirror.is_connected());
+
+    auto check = connect();
+    std::set<std::string> expected;
+    m_context.get_alarms().for_each([&](const context::alarm& a) {
+        expected.insert(a.get_uid());
+        return true;
+    });
+    EXPECT_EQ(members(*check, "marovane:alarms:set"), expected);
+    EXPECT_EQ(expected.count("o1:z1"), 0u);
+    EXPECT_FALSE(hash(*check, "marovane:alarms:o3:z1").empty());
+}
+
+}  // namespace
+}  // namespace zentu
