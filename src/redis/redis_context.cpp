@@ -63,6 +63,9 @@ context::context(const std::string& host, int port, unsigned db_number,
         ZENTU_THROW("Connection error: can't allocate redis context");
     if (m_context_ptr->err)
         ZENTU_THROW(std::string("Connection error: ") + m_context_ptr->errstr);
+    // A server that accepts but stops answering must not block the events
+    // loop forever: a command without a reply in time breaks the connection.
+    redisSetTimeout(m_context_ptr.get(), timeout);
 
     if (!password.empty()) {
         const reply auth = execute_command("AUTH %s", password);
