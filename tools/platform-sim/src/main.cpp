@@ -106,12 +106,13 @@ int run(int argc, char** argv) {
     auto simulator = sim::simulator::create(line.options);
     const auto ports =
         "listening http=" + simulator->http_address() + " pub=" + simulator->pub_endpoint();
-    std::cout << ports << std::endl;
+    // The ready file is complete before the line appears, so either can be waited for.
     if (!line.ready_file.empty()) {
         const auto temporary = line.ready_file + ".tmp";
         std::ofstream(temporary) << ports << "\n";
         std::rename(temporary.c_str(), line.ready_file.c_str());
     }
+    std::cout << ports << std::endl;
     if (!scenario.isNull())
         simulator->run_scenario(scenario);
 
