@@ -21,6 +21,8 @@ public:
     publisher_impl(const std::string& endpoint, sim_log& log)
         : m_socket(m_context, zmq::socket_type::pub), m_log(log) {
         m_socket.set(zmq::sockopt::linger, 0);
+        // Load runs publish in bursts; the default 1000 frames would drop messages.
+        m_socket.set(zmq::sockopt::sndhwm, 1000000);
         try {
             m_socket.bind(bindable(endpoint));
         } catch (const zmq::error_t& e) {
