@@ -33,9 +33,18 @@ public:
     std::optional<std::string> m_error;
 };
 
-// Client of one REST server. Synchronous requests run on the calling thread;
-// asynchronous ones on a worker pool, their callbacks on the events loop.
-// Never throws for transport or HTTP failures.
+// Client of one REST server. Transport and HTTP failures come back as results;
+// only a synchronous request that cannot get a libcurl handle throws.
+//
+// Threading: synchronous requests may be made from any thread and block it
+// for up to the total timeout. Asynchronous requests, their handles and the
+// client itself belong to the events loop's thread: transfers run on a worker
+// pool, callbacks on the loop. Keep a handle until its callback has run;
+// dropping it abandons the request. Handles must not be used after the client
+// is gone.
+//
+// The process must ignore SIGPIPE: a transfer may write to a connection the
+// peer has closed.
 class client {
 public:
     using ptr = std::unique_ptr<client>;
@@ -49,8 +58,7 @@ public:
     virtual handle::ptr perform_async_request(method m, std::string address, callback cb) = 0;
     virtual handle::ptr perform_async_request(method m, std::string address, std::string body,
                                               callback cb) = 0;
-    virtual handle::ptr perform_async_request(method m, std::string address,
-                                              std::string body) = 0;
+    virtual handle::ptr perform_async_request(method m, std::string address, std::string body) = 0;
 };
 
 }  // namespace zentu::libs::core::http
