@@ -118,6 +118,19 @@ TEST_F(core_http_async, handle_dropped_during_the_transfer_gets_no_callback) {
     EXPECT_FALSE(called);
 }
 
+TEST_F(core_http_async, restart_after_the_client_is_gone_does_nothing) {
+    m_server.set_default_response(reply(200));
+    auto client = make_client(m_server.url());
+    int calls = 0;
+    auto handle = client->perform_async_request(method::get, "/", [&](http::result) { ++calls; });
+    ASSERT_TRUE(run_until([&] { return calls == 1; }));
+    client.reset();
+    handle->restart();
+    run_for(100ms);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(m_server.request_count(), 1u);
+}
+
 TEST_F(core_http_async, disabled_method_is_answered_without_traffic) {
     m_server.set_response("/zones/", reply(200, "[]"));
     auto client = make_client(m_server.url(), 5s, {method::post, method::del});

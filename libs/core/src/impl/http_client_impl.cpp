@@ -121,7 +121,10 @@ client_impl::handle_impl::ptr client_impl::perform_async_request_impl(method m, 
     auto shared_body = std::make_shared<const std::string>(std::move(body));
     auto h = handle_impl::create(
         m_main_events_loop,
-        [this, m, shared_address, shared_body](const handle_impl::completion& completion) {
+        [this, lifetime = std::weak_ptr<const bool>(m_lifetime), m, shared_address,
+         shared_body](const handle_impl::completion& completion) {
+            if (lifetime.expired())
+                return;
             boost::asio::post(m_worker_io_context,
                               [this, m, shared_address, shared_body, completion] {
                                   run_worker_job(m, *shared_address, *shared_body, completion);

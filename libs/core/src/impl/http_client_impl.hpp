@@ -4,6 +4,7 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -29,8 +30,8 @@ namespace zentu::libs::core::http {
 // own easy handle and so its own connections, and every callback runs on the
 // main loop. Cookies, DNS cache and TLS sessions are shared by all transfers.
 // The client must be destroyed on the main loop's thread, before the loop;
-// destruction aborts transfers in flight and waits for the workers. Handles
-// must not be restarted after the client is gone.
+// destruction aborts transfers in flight and waits for the workers. A handle
+// restarted after the client is gone does nothing.
 //
 // The process must ignore SIGPIPE: a TLS layer may write to a socket the peer
 // has closed, and libcurl cannot always keep that signal away.
@@ -75,6 +76,8 @@ private:
     const easy_handle_factory m_make_easy_handle;
     shared_curl_data m_shared_curl_data;
     std::atomic<bool> m_stopping{false};
+    // Expires with the client; handles that outlive it see that.
+    const std::shared_ptr<const bool> m_lifetime = std::make_shared<const bool>(true);
     boost::asio::io_context m_worker_io_context;
     boost::asio::executor_work_guard<boost::asio::io_context::executor_type>
         m_worker_events_loop_work;
