@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "context_utils/context_initializer.hpp"
+#include "support/cu_sync_fixture.hpp"
+#include "support/cu_test_helpers.hpp"
+
+namespace zentu::libs::context_utils {
+namespace {
+
+using testing::core_error_text;
+
+class cu_sync_initializer : public testing::sync_fixture {
+protected:
+    std::unique_ptr<core::component_logger> m_component = m_logger.component("context_utils");
+    context_initializer m_initializer{*m_client, *m_loop, *m_component};
+};
+
+const char* const zones_body = R"({"zones": [
+    {"uid": "z1", "updated_at": "2021-03-04T05:06:07.089Z"},
+    {"uid": "z2", "updated_at": "2021-03-04T05:06:08.000Z"}]})";
+
+TEST_F(cu_sync_initializer, initialize_fetches_kinds_in_fixed_order) {
+    serve("/api/private/track_obj/", R"({"trackableObjects": [{"uid": "t1"}]})");
+    serve("/api/private/zones/", zones_body);
+    serve("/api/private/sublocations/", R"({"sublocations": [{"uid": "s1"}]})");
+    serve("/api/private/nodes/", R"({"nodes": [{"uid": "n1"}]})");
+
+    std::vector<std::string> seen;
+    auto record = [&](const json_template<_json_object_tag>& e) {
+        seen.push_back(e.get_json()["uid"].asString());
+    };
+    m_initializer.on_node_creating(record);
+    m_initializer.on_sublocation_creating(record);
+    m_initializer.on_zone_creating(record);
+    m_initializer.on_trackable_object_creating(record);
+    m_initializer.initialize();
+
+    EXPECT_EQ(requested_targets(),
+              (std::vector<std::string>{"/api/private/track_obj/", "/api/private/zones/",
+                                        "/api/private/sublocations/", "/api/private/nodes/"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"t1", "z1", "z2", "s1", "n1"}));
+}
+
+TEST_F(cu_sync_initializer, synchronizer_initial_load_hands_out_views_without_envelope) {
+    serve("/api/private/zones/", zones_body);
+    std::vector<std::pair<std::string, unsigned>> zones;
+    m_synchronizer->on_zone_creating(
+        [&](parsers::zone& zone) { zones.emplace_back(zone.get_uid(), zone.get_ms()); });
+    m_synchronizer->initialize();
+    EXPECT_EQ(requested_targets(), (std::vector<std::string>{"/api/private/zones/"}));
+    EXPECT_EQ(zones, (std::vector<std::pair<std::string, unsigned>>{{"z1", 89}, {"z2", 0}}));
+}
+
+TEST_F(cu_sync_initializer, server_list_walks) {
+    serve("/api/private/zones/", zones_body);
+    serve("/api/private/track_obj/", R"({"trackableObjects": []})");
+    serve("/api/private/alarms/", R"({"alarms": [{"uid": "a1"}, {"uid": "a2"}]})");
+
+    int zones = 0;
+    EXPECT_FALSE(
+        m_synchronizer->for_each_zone_on_server([&](parsers::zone&) { return ++zones > 5; }));
+    EXPECT_EQ(zones, 1);
+
+    bool called = false;
+    EXPECT_TRUE(m_synchronizer->for_each_trackable_object_on_server(
+        [&](parsers::trackable_object&) { return called = true; }));
+    EXPECT_FALSE(called);
+
+    std::vector<std::string> alarms;
+    EXPECT_TRUE(m_synchronizer->for_each_alarm_on_server([&](parsers::alarm& alarm) {
+        alarms.push_back(alarm.get_uid());
+        return true;
+    }));
+    EXPECT_EQ(alarms, (std::vector<std::string>{"a1", "a2"}));
+}
+
+TEST_F(cu_sync_initializer, malformed_answers_fail_without_retry) {
+    serve("/api/private/zones/", "this is not json");
+    const std::string error =
+        core_error_text([&] { m_initializer.perform_get_request("/api/private/zones/"); });
+    EXPECT_EQ(error.rfind("parse error: ", 0), 0u) << error;
+    EXPECT_GT(error.size(), std::string("parse error: ").size());
+    EXPECT_EQ(m_server.request_count(), 1u);
+
+    serve("/api/private/zones/", R"({"zones": {}})");
+    EXPECT_EQ(core_error_text([&] {
+                  m_synchronizer->for_each_zone_on_server([](parsers::zone&) { return true; });
+              }),
+              "\"zones\" is not an array!");
+
+    serve("/api/private/zones/", R"([1, 2])");
+    EXPECT_EQ(core_error_text([&] {
+                  m_synchronizer->for_each_zone_on_server([](parsers::zone&) { return true; });
+              }),
+              "\"zones\" is not an array!");
+}
+
+TEST_F(cu_sync_initializer, callback_error_ends_initialize) {
+    serve("/api/private/track_obj/", R"({"trackableObjects": [{"name": "no uid"}]})");
+    serve("/api/private/zones/", zones_body);
+    m_synchronizer->on_trackable_object_creating(
+        [](parsers::trackable_object& object) { object.get_uid(); });
+    m_synchronizer->on_zone_creating([](parsers::zone&) {});
+    EXPECT_EQ(testing::logic_error_text([&] { m_synchronizer->initialize(); }),
+              "context-utils: \"uid\" is not a string!");
+    EXPECT_EQ(requested_targets(), (std::vector<std::string>{"/api/private/track_obj/"}));
+}
+
+TEST_F(cu_sync_initializer, stopped_loop_interrupts_before_any_request) {
+    m_loop->stop();
+    EXPECT_EQ(core_error_text([&] { m_initializer.perform_get_request("/api/private/zones/"); }),
+              "Interrupted");
+    EXPECT_EQ(m_server.request_count(), 0u);
+}
+
+TEST_F(cu_sync_initializer, stop_during_retry_wait_interrupts) {
+    m_server.set_response("/api/private/zones/", reply(503, "busy"));
+    std::thread stopper([&] {
+        m_server.wait_for_requests(1, std::chrono::seconds(10));
+        m_loop->stop();
+    });
+    EXPECT_EQ(core_error_text([&] { m_initializer.perform_get_request("/api/private/zones/"); }),
+              "Interrupted");
+    stopper.join();
+    EXPECT_EQ(m_server.request_count(), 1u);
+}
+
+TEST_F(cu_sync_initializer, async_fetch_delivers_parsed_body_or_nothing) {
+    serve("/api/private/zones/", zones_body);
+    std::optional<std::optional<json_answer>> delivered;
+    auto handle = m_initializer.get_objects_async(
+        object_infos::zone, [&](std::optional<json_answer> answer) { delivered = answer; });
+    ASSERT_TRUE(run_until([&] { return delivered.has_value(); }));
+    ASSERT_TRUE(*delivered);
+    EXPECT_EQ((**delivered).get_json()["zones"].size(), 2u);
+
+    delivered.reset();
+    m_server.set_response("/api/private/zones/", reply(500, "oops"));
+    handle = m_initializer.get_objects_async(
+        object_infos::zone, [&](std::optional<json_answer> answer) { delivered = answer; });
+    ASSERT_TRUE(run_until([&] { return delivered.has_value(); }));
+    EXPECT_FALSE(*delivered);
+}
+
+TEST_F(cu_sync_initializer, async_fetch_of_malformed_body_throws_from_completion) {
+    serve("/api/private/nodes/", "{");
+    bool delivered = false;
+    auto handle = m_initializer.get_objects_async(
+        object_infos::node, [&](std::optional<json_answer>) { delivered = true; });
+    std::string error;
+    EXPECT_TRUE(run_until([&] {
+        error = core_error_text([&] { run_for(std::chrono::milliseconds(10)); });
+        return error != "no error";
+    }));
+    EXPECT_EQ(error.rfind("parse error: ", 0), 0u) << error;
+    EXPECT_FALSE(delivered);
+}
+
+TEST(cu_sync_catalogue, rows) {
+    const object_info* rows[] = {&object_infos::zone,       &object_infos::trackable_object,
+                                 &object_infos::win_anchor, &object_infos::sublocation,
+                                 &object_infos::alarm,      &object_infos::node};
+    const char* const expected[][3] = {
+        {"/api/private/zones/", "zones", "ZONE"},
+        {"/api/private/track_obj/", "trackableObjects", "TRACKABLE_OBJECT"},
+        {"/api/private/win_anchors/", "win_anchors", "WIN_ANCHOR"},
+        {"/api/private/sublocations/", "sublocations", "SUBLOCATION"},
+        {"/api/private/alarms/", "alarms", ""},
+        {"/api/private/nodes/", "nodes", "NODE"}};
+    for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(object_type::_count); ++i) {
+        EXPECT_EQ(static_cast<std::uint32_t>(rows[i]->m_type), i);
+        EXPECT_EQ(rows[i]->m_rest_endpoint, expected[i][0]);
+        EXPECT_EQ(rows[i]->m_rest_json_name, expected[i][1]);
+        EXPECT_EQ(rows[i]->m_notify_json_name, expected[i][2]);
+    }
+}
+
+}  // namespace
+}  // namespace zentu::libs::context_utils
