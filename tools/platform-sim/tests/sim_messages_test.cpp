@@ -169,15 +169,16 @@ TEST_F(sim_messages, group_changes_are_split_so_a_group_appears_once_per_message
 }
 
 TEST_F(sim_messages, the_generator_sends_the_count_asked_for_and_reports_it) {
-    control("generator", R"({"rate": 2000, "count": 40,
+    control("generator", R"({"rate": 2000, "count": 40, "dwell": 2,
                             "zones": ["zone-ko-dock-3", "zone-ko-server-room"]})");
     int enters = 0, leaves = 0;
     for (int i = 0; i < 40; ++i) {
         auto event = next("#zone_event");
         (event["action"] == "enter" ? enters : leaves)++;
+        EXPECT_LE(enters - leaves, 2) << "no more than dwell objects inside";
     }
-    EXPECT_EQ(enters, 20);
-    EXPECT_EQ(leaves, 20);
+    EXPECT_EQ(enters, 21);
+    EXPECT_EQ(leaves, 19);
     Json::Value status;
     for (int i = 0; i < 100; ++i) {
         status = http_get(m_url + "/sim/generator").json;
@@ -187,10 +188,29 @@ TEST_F(sim_messages, the_generator_sends_the_count_asked_for_and_reports_it) {
     }
     EXPECT_FALSE(status["running"].asBool());
     EXPECT_EQ(status["sent"], 40);
+    EXPECT_EQ(status["enter"], 21);
     EXPECT_EQ(status["errors"], 0);
-    // Every object left the zone it entered.
-    EXPECT_EQ(zone("zone-ko-dock-3")["trackables_in_zone"].size(), 0u);
+    // The served occupancy matches what was published.
+    EXPECT_EQ(zone("zone-ko-dock-3")["trackables_in_zone"].size() +
+                  zone("zone-ko-server-room")["trackables_in_zone"].size(),
+              2u);
     EXPECT_EQ(http_post(m_url + "/sim/generator", R"({"rate": 10})").status, 400);
+    EXPECT_EQ(http_post(m_url + "/sim/generator", R"({"rate": 10, "count": 1, "dwell": 0})").status,
+              400);
+}
+
+TEST_F(sim_messages, a_generator_run_for_a_duration_ends_on_time_even_when_behind) {
+    control("generator", R"({"rate": 1000000, "duration_ms": 200})");
+    const auto start = std::chrono::steady_clock::now();
+    Json::Value status;
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        status = http_get(m_url + "/sim/generator").json;
+    } while (status["running"].asBool() &&
+             std::chrono::steady_clock::now() - start < std::chrono::seconds(5));
+    EXPECT_FALSE(status["running"].asBool());
+    EXPECT_GT(status["sent"].asUInt64(), 0u);
+    EXPECT_LT(status["elapsed_ms"].asInt64(), 3000);
 }
 
 TEST_F(sim_messages, a_scenario_runs_its_commands_in_time_order) {

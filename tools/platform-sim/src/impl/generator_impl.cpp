@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -15,6 +17,7 @@ struct run_plan {
     double rate = 0;
     std::optional<std::uint64_t> count;
     std::optional<std::chrono::milliseconds> duration;
+    std::size_t dwell = 1;  // objects inside a zone at a time
     std::vector<std::string> zones;
     std::vector<std::string> objects;
 };
@@ -51,6 +54,11 @@ run_plan make_plan(const Json::Value& body, const site& site) {
     plan.objects = uids_or(body["objects"], site.object_uids(), "objects");
     if (plan.zones.empty() || plan.objects.empty())
         throw request_error(400, "the generator needs at least one zone and one object");
+    const auto& dwell = body["dwell"];
+    if (!dwell.isNull() && (!dwell.isUInt64() || dwell.asUInt64() == 0))
+        throw request_error(400, "\"dwell\" is not a positive integer");
+    plan.dwell = dwell.isNull() ? std::clamp<std::size_t>(plan.objects.size() / 2, 1, 1000)
+                                : std::min<std::size_t>(dwell.asUInt64(), plan.objects.size());
     return plan;
 }
 
@@ -107,28 +115,46 @@ public:
 
 private:
     void run(const run_plan& plan) {
-        std::vector<int> inside(plan.objects.size(), -1);
-        const auto start = clock_type::now();
+        // Objects enter in turn and leave again, oldest first, once "dwell" are inside.
         const auto n_objects = plan.objects.size();
+        std::vector<int> inside(n_objects, -1);
+        std::deque<std::size_t> entered;
+        std::size_t next_object = 0;
+        std::uint64_t enters = 0;
+        const auto start = clock_type::now();
         for (std::uint64_t k = 0;; ++k) {
             if (plan.count && k >= *plan.count)
                 break;
             const auto due = start + std::chrono::duration_cast<clock_type::duration>(
                                          std::chrono::duration<double>(k / plan.rate));
-            if (plan.duration && due - start >= *plan.duration)
+            if (plan.duration &&
+                (due - start >= *plan.duration || clock_type::now() - start >= *plan.duration))
                 break;
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
                 if (m_wake.wait_until(lock, due, [this] { return m_stopping; }))
                     break;
             }
-            const auto object = k % n_objects;
-            const bool entering = inside[object] < 0;
-            if (entering)
-                inside[object] = static_cast<int>((object + k / n_objects) % plan.zones.size());
+            const bool entering = entered.size() < plan.dwell;
+            std::size_t object;
+            if (entering) {
+                while (inside[next_object] >= 0)
+                    next_object = (next_object + 1) % n_objects;
+                object = next_object;
+                next_object = (next_object + 1) % n_objects;
+                inside[object] =
+                    static_cast<int>((object + enters / n_objects) % plan.zones.size());
+                entered.push_back(object);
+                ++enters;
+            } else {
+                object = entered.front();
+                entered.pop_front();
+            }
             Json::Value body(Json::objectValue);
             body["obj_uid"] = plan.objects[object];
             body["zone_uid"] = plan.zones[static_cast<std::size_t>(inside[object])];
+            if (!entering)
+                inside[object] = -1;
             bool ok = true;
             try {
                 if (entering)
@@ -138,8 +164,6 @@ private:
             } catch (const std::exception&) {
                 ok = false;
             }
-            if (!entering)
-                inside[object] = -1;
             std::lock_guard<std::mutex> lock(m_mutex);
             if (!ok) {
                 ++m_errors;

@@ -33,7 +33,7 @@ private:
             }
             if (auto info = find_list_by_path(entry.path)) {
                 entry.outcome = "served";
-                return json_reply(200, m_site.list_document(info->kind));
+                return http_reply{200, m_site.list_text(info->kind) + "\n"};
             }
         }
         entry.outcome = "not_found";

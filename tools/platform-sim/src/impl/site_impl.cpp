@@ -1,6 +1,8 @@
 #include <algorithm>
+#include <array>
 #include <mutex>
 
+#include "core/json.hpp"
 #include "keyed_list.hpp"
 #include "platform-sim/alarm_request.hpp"
 #include "platform-sim/common.hpp"
@@ -97,6 +99,17 @@ public:
         return document;
     }
 
+    std::string list_text(list_kind kind) const override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto& cached = m_list_text[static_cast<std::size_t>(kind)];
+        if (!cached) {
+            Json::Value document(Json::objectValue);
+            document[std::string(info_of(kind).name)] = list_of(kind);
+            cached = libs::core::json::to_string(document);
+        }
+        return *cached;
+    }
+
     Json::Value alarm_types() const override {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_alarm_types;
@@ -136,6 +149,7 @@ public:
     upsert_result upsert_zone(const Json::Value& fields, timestamp now) override {
         const auto uid = uid_of(fields);
         std::lock_guard<std::mutex> lock(m_mutex);
+        changed(list_kind::zones);
         upsert_result result;
         auto* record = m_zones.find(uid);
         if (!record) {
@@ -152,6 +166,7 @@ public:
     upsert_result upsert_object(const Json::Value& fields, timestamp now) override {
         const auto uid = uid_of(fields);
         std::lock_guard<std::mutex> lock(m_mutex);
+        changed(list_kind::trackable_objects);
         upsert_result result;
         auto* record = m_objects.find(uid);
         if (!record) {
@@ -167,6 +182,7 @@ public:
 
     Json::Value remove_zone(const std::string& uid) override {
         std::lock_guard<std::mutex> lock(m_mutex);
+        changed(list_kind::zones);
         const auto* zone = m_zones.find(uid);
         if (!zone)
             throw request_error(404, "unknown zone \"" + uid + "\"");
@@ -177,6 +193,8 @@ public:
 
     Json::Value remove_object(const std::string& uid) override {
         std::lock_guard<std::mutex> lock(m_mutex);
+        changed(list_kind::trackable_objects);
+        changed(list_kind::zones);
         const auto* object = m_objects.find(uid);
         if (!object)
             throw request_error(404, "unknown trackable object \"" + uid + "\"");
@@ -200,6 +218,7 @@ public:
 
     bool change_group(const std::string& obj_uid, const std::string& group, bool add) override {
         std::lock_guard<std::mutex> lock(m_mutex);
+        changed(list_kind::trackable_objects);
         auto* object = m_objects.find(obj_uid);
         if (!object)
             return false;
@@ -246,6 +265,7 @@ public:
         record["obj_uid"] = request["obj_uid"];
 
         std::lock_guard<std::mutex> lock(m_mutex);
+        changed(list_kind::alarms);
         const auto* open = m_alarms.find(key);
         record["uid"] = open && (*open)["uid"].isString()
                             ? (*open)["uid"].asString()
@@ -257,6 +277,7 @@ public:
         const auto key = alarm_key(request["obj_uid"].asString(),
                                    request["additional_info"]["zone_uid"].asString());
         std::lock_guard<std::mutex> lock(m_mutex);
+        changed(list_kind::alarms);
         return m_alarms.erase(key);
     }
 
@@ -271,6 +292,9 @@ private:
             throw request_error(400, "\"uid\" is not a string");
         return fields["uid"].asString();
     }
+
+    // The served text of a list is kept until the list changes.
+    void changed(list_kind kind) { m_list_text[static_cast<std::size_t>(kind)].reset(); }
 
     Json::Value list_of(list_kind kind) const {
         switch (kind) {
@@ -354,25 +378,25 @@ private:
     }
 
     static void drop_trackable(Json::Value& zone, const std::string& obj_uid) {
-        const auto& inside = zone["trackables_in_zone"];
+        auto& inside = zone["trackables_in_zone"];
         if (!inside.isArray())
             return;
-        Json::Value kept(Json::arrayValue);
-        bool dropped = false;
-        for (const auto& entry : inside) {
-            if (entry["uid"].isString() && entry["uid"].asString() == obj_uid) {
-                dropped = true;
-                continue;
+        for (Json::ArrayIndex i = 0; i < inside.size(); ++i) {
+            const Json::Value& entry = inside[i];
+            const auto& uid = entry["uid"];
+            if (uid.isString() && uid.asString() == obj_uid) {
+                Json::Value removed;
+                inside.removeIndex(i, &removed);
+                return;
             }
-            kept.append(entry);
         }
-        if (dropped)
-            zone["trackables_in_zone"] = kept;
     }
 
     Json::Value move(const std::string& obj_uid, const std::string& zone_uid, const entry_point& at,
                      timestamp now, bool entering) {
         std::lock_guard<std::mutex> lock(m_mutex);
+        changed(list_kind::zones);
+        changed(list_kind::trackable_objects);
         auto* zone = m_zones.find(zone_uid);
         if (!zone)
             throw request_error(404, "unknown zone \"" + zone_uid + "\"");
@@ -435,6 +459,7 @@ private:
     Json::Value m_nodes;
     Json::Value m_alarm_types;
     std::uint64_t m_last_alarm_id = 0;
+    mutable std::array<std::optional<std::string>, lists.size()> m_list_text;
 };
 
 }  // namespace

@@ -10,8 +10,8 @@
 
 namespace zentu::platform_sim {
 
-// Moves many objects across many zones at a given rate (load tests): each
-// object alternately enters a zone and leaves it again. Runs on its own thread;
+// Moves many objects across many zones at a given rate (load tests): objects
+// enter zones in turn and leave them again once "dwell" objects are inside. Runs on its own thread;
 // start, stop and status are thread safe.
 class generator {
 public:
@@ -19,7 +19,7 @@ public:
     static ptr create(site& site, commands& commands, sim_log& log);
     virtual ~generator() = default;
 
-    // {rate: messages per second, count? , duration_ms?, zones?: [...], objects?: [...]}
+    // {rate: messages per second, count?, duration_ms?, dwell?, zones?: [...], objects?: [...]}
     // One of count and duration_ms is required. A run in progress is stopped first.
     virtual Json::Value start(const Json::Value& body) = 0;
     virtual void stop() = 0;

@@ -34,6 +34,8 @@ public:
 
     // {"<list name>": [records...]} as the REST API answers.
     virtual Json::Value list_document(list_kind kind) const = 0;
+    // The same as compact JSON text, kept between changes (large sites are served often at start).
+    virtual std::string list_text(list_kind kind) const = 0;
     virtual Json::Value alarm_types() const = 0;
     // The whole site in the layout of a site file.
     virtual Json::Value snapshot() const = 0;
