@@ -100,10 +100,12 @@ TEST_F(core_events_loop_test, run_catch_exceptions_logs_and_reenters) {
 
 TEST_F(core_events_loop_test, destruction_runs_handlers_left_by_a_stopped_loop) {
     bool ran = false;
+    loop().post([] { throw std::runtime_error("during destruction"); }, ZENTU_SOURCE_LOCATION());
     loop().post([&] { ran = true; }, ZENTU_SOURCE_LOCATION());
     loop().stop();
     loop().run();
     EXPECT_FALSE(ran);
+    // The throwing handler is logged and does not keep the next one from running.
     m_loop.reset();
     EXPECT_TRUE(ran);
 }

@@ -37,11 +37,15 @@ events_loop_impl::events_loop_impl(core& core, const component_logger& logger)
 events_loop_impl::~events_loop_impl() {
     const auto deadline = std::chrono::steady_clock::now() + destruction_grace;
     m_io_context.restart();
-    try {
-        while (m_io_context.run_one_until(deadline) > 0) {
+    // A handler that throws here is logged; the others still get their turn.
+    for (;;) {
+        try {
+            while (m_io_context.run_one_until(deadline) > 0) {
+            }
+            break;
+        } catch (...) {
+            m_logger.log_exception(ZENTU_SOURCE_LOCATION());
         }
-    } catch (...) {
-        m_logger.log_exception(ZENTU_SOURCE_LOCATION());
     }
     m_timers.reset();
 }
