@@ -1,0 +1,390 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "alarms_controller_impl.hpp"
+#include "alarms_fakes.hpp"
+#include "alarms_generator.hpp"
+#include "context/context.hpp"
+
+namespace zentu::test {
+namespace {
+
+using context::alarm_type;
+using context::zone_type;
+using libs::core::timestamp;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+
+timestamp at(long long ms) {
+    return timestamp(std::chrono::milliseconds(ms));
+}
+
+struct zone_spec {
+    zone_type type = zone_type::KEEP_IN;
+    bool active = true;
+    bool default_allowed = false;
+    std::set<std::string> exceptions = {};
+    std::set<std::string> exceptions_groups = {};
+    std::string project = "p1";
+};
+
+struct object_spec {
+    bool responsive = true;
+    std::optional<std::string> mac = std::string("aa:00");
+    std::set<std::string> groups = {};
+    std::string project = "p1";
+};
+
+// The real context and controller; the platform is a fake HTTP client that
+// accepts every alarm request the moment the test looks at the traffic.
+class alarms_generator_scenarios : public ::testing::Test {
+protected:
+    void zone(const std::string& uid, zone_spec spec = {}) {
+        m_ctx.take_zones().update_or_add(
+            context::zone(uid, "Zone " + uid, spec.project, std::string("s1"), spec.active,
+                          context::zone_shape::POLYGON, spec.type, 1, spec.default_allowed,
+                          timestamp(), std::nullopt, spec.exceptions, spec.exceptions_groups),
+            tick());
+    }
+    void object(const std::string& uid, object_spec spec = {}) {
+        m_ctx.take_trackable_objects().update_or_add(
+            context::trackable_object(uid, spec.responsive, spec.mac, spec.project,
+                                      std::string("s1"), timestamp(), std::nullopt, spec.groups),
+            tick());
+    }
+    template <typename F>
+    void change_zone(const std::string& uid, F change) {
+        auto handle = m_ctx.take_zones().try_get(uid, tick());
+        change(**handle);
+    }
+    template <typename F>
+    void change_object(const std::string& uid, F change) {
+        auto handle = m_ctx.take_trackable_objects().try_get(uid, tick());
+        change(**handle);
+    }
+
+    // What the context updater does with a zone event message: create the
+    // pair's event or overwrite it in place.
+    void move(const std::string& obj, const std::string& zone_uid, const std::string& action,
+              std::optional<zone_type> type = std::nullopt) {
+        const auto uid = context::zone_event::make_uid(obj, zone_uid);
+        const auto zone = m_ctx.get_zones().try_get(zone_uid);
+        const auto zt = type ? *type : zone ? zone->get_type() : zone_type::UNKNOWN;
+        const auto ts = tick();
+        if (auto handle = m_ctx.take_zone_events().try_get(uid, ts)) {
+            (*handle)->set_action(action);
+            (*handle)->set_zone_type(zt);
+            (*handle)->set_ts(ts);
+            return;
+        }
+        m_ctx.take_zone_events().add(
+            context::zone_event(uid, ts, obj, "s1", "p1", zone_uid, zt, action, 1, 2, 3), ts);
+    }
+
+    void start() {
+        m_controller =
+            std::make_unique<alarms_controller_impl>(m_ctx, m_http, m_logger, m_timers, 60, 60);
+        m_generator = std::make_unique<alarms_generator>(m_ctx, *m_controller, m_logger);
+    }
+
+    // "<state> <object>:<zone>" of every request sent since the last look;
+    // all of them are then accepted by the platform.
+    std::vector<std::string> posts() {
+        std::vector<std::string> out;
+        for (; m_seen < m_http.m_requests.size(); ++m_seen) {
+            const auto body = m_http.m_requests[m_seen].json();
+            out.push_back(body["state"].asString() + " " + body["obj_uid"].asString() + ":" +
+                          body["additional_info"]["zone_uid"].asString() + " " +
+                          body["additional_info"]["zone_violation_type"].asString());
+            m_http.answer(m_seen, 200);
+        }
+        return out;
+    }
+    std::vector<std::string> alarms() const {
+        std::vector<std::string> out;
+        for (const auto& a : m_ctx.get_alarms().get_range())
+            out.push_back(a.get_uid() + " " + a.get_state());
+        return out;
+    }
+    std::optional<std::string> event_action(const std::string& obj, const std::string& zone) {
+        const auto e = m_ctx.get_zone_events().try_get(context::zone_event::make_uid(obj, zone));
+        if (!e)
+            return std::nullopt;
+        return e->get_action();
+    }
+    timestamp tick() { return m_now = m_now + std::chrono::milliseconds(1000); }
+
+    context::writable_context m_ctx;
+    fake_http_client m_http;
+    fake_timers m_timers;
+    libs::core::logger m_logger{"marovane-test", "generator"};
+    std::unique_ptr<alarms_controller_impl> m_controller;
+    std::unique_ptr<alarms_generator> m_generator;
+    std::size_t m_seen = 0;
+    timestamp m_now = at(1'700'000'000'000);
+};
+
+TEST_F(alarms_generator_scenarios, object_leaving_its_only_keep_in_zone_raises_until_it_returns) {
+    zone("A");
+    zone("K", {zone_type::KEEP_OUT});  // a set for it is ignored by the controller
+    object("o1");
+    start();
+    move("o1", "A", "enter");
+    EXPECT_THAT(posts(), IsEmpty());
+
+    move("o1", "A", "leave");
+    EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in"));
+    EXPECT_EQ(event_action("o1", "A"), "leave");
+
+    move("o1", "A", "enter");
+    EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in"));
+    EXPECT_THAT(alarms(), IsEmpty());
+    EXPECT_EQ(event_action("o1", "A"), "enter");
+}
+
+TEST_F(alarms_generator_scenarios, object_in_two_keep_in_zones_is_alarmed_only_after_leaving_both) {
+    zone("A");
+    zone("B");
+    object("o1");
+    start();
+    move("o1", "A", "enter");
+    move("o1", "B", "enter");
+
+    move("o1", "A", "leave");
+    EXPECT_THAT(posts(), IsEmpty());
+    EXPECT_EQ(event_action("o1", "A"), "leave");
+
+    move("o1", "B", "leave");
+    EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in", "set o1:B keep_in"));
+
+    move("o1", "B", "enter");
+    EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in", "clear o1:B keep_in"));
+    EXPECT_THAT(alarms(), IsEmpty());
+}
+
+TEST_F(alarms_generator_scenarios, keep_in_zone_never_entered_counts_as_not_left) {
+    zone("A");
+    zone("B");
+    object("o1");
+    start();
+    move("o1", "A", "enter");
+    move("o1", "A", "leave");
+    EXPECT_THAT(posts(), IsEmpty());
+    move("o1", "B", "leave");
+    EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in", "set o1:B keep_in"));
+}
+
+TEST_F(alarms_generator_scenarios, keep_out_enter_raises_and_leave_clears) {
+    zone("K", {zone_type::KEEP_OUT});
+    object("o1");
+    start();
+    move("o1", "K", "enter");
+    EXPECT_THAT(posts(), ElementsAre("set o1:K keep_out"));
+    EXPECT_EQ(event_action("o1", "K"), "enter");
+    move("o1", "K", "leave");
+    EXPECT_THAT(posts(), ElementsAre("clear o1:K keep_out"));
+    EXPECT_EQ(event_action("o1", "K"), std::nullopt);
+    EXPECT_THAT(alarms(), IsEmpty());
+}
+
+TEST_F(alarms_generator_scenarios, keep_out_ignores_zone_state_and_responsiveness) {
+    zone("K", {zone_type::KEEP_OUT, false});
+    object("o1", {false});
+    start();
+    move("o1", "K", "enter");
+    EXPECT_THAT(posts(), ElementsAre("set o1:K keep_out"));
+}
+
+TEST_F(alarms_generator_scenarios, exempt_group_is_never_alarmed_by_a_keep_in_zone) {
+    zone("A", {zone_type::KEEP_IN, true, false, {}, {"visitors"}});
+    object("guest", {true, std::string("aa:01"), {"staff", "visitors"}});
+    object("worker", {true, std::string("aa:02"), {"staff"}});
+    start();
+    move("guest", "A", "enter");
+    move("worker", "A", "enter");
+    move("guest", "A", "leave");
+    EXPECT_THAT(posts(), IsEmpty());
+    EXPECT_EQ(event_action("guest", "A"), std::nullopt);  // dropped after the clear
+    move("worker", "A", "leave");
+    EXPECT_THAT(posts(), ElementsAre("set worker:A keep_in"));
+}
+
+TEST_F(alarms_generator_scenarios, default_allowed_zone_applies_only_to_its_exceptions) {
+    zone("A", {zone_type::KEEP_IN, true, true, {"o1"}});
+    zone("Z", {zone_type::KEEP_IN, true, true});  // applies to nobody
+    object("o1");
+    object("o2");
+    start();
+    move("o1", "A", "leave");
+    move("o2", "A", "leave");
+    move("o2", "Z", "leave");
+    EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in"));
+}
+
+TEST_F(alarms_generator_scenarios, zones_of_another_project_do_not_count) {
+    zone("A");
+    zone("X", {zone_type::KEEP_IN, true, false, {}, {}, "p2"});
+    object("o1");
+    start();
+    move("o1", "A", "leave");
+    EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in"));
+}
+
+TEST_F(alarms_generator_scenarios, inactive_keep_in_zones_neither_raise_nor_hold_back) {
+    zone("A");
+    zone("I", {zone_type::KEEP_IN, false});
+    object("o1");
+    start();
+    move("o1", "I", "enter");
+    move("o1", "I", "leave");
+    EXPECT_THAT(posts(), IsEmpty());
+    EXPECT_EQ(event_action("o1", "I"), std::nullopt);
+    move("o1", "A", "leave");
+    EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in"));
+}
+
+TEST_F(alarms_generator_scenarios, unresponsive_or_unnamed_object_is_never_alarmed) {
+    zone("A");
+    object("mute", {false});
+    object("nomac", {true, std::nullopt});
+    start();
+    move("mute", "A", "leave");
+    move("nomac", "A", "leave");
+    EXPECT_THAT(posts(), IsEmpty());
+    EXPECT_EQ(event_action("mute", "A"), std::nullopt);
+    EXPECT_EQ(event_action("nomac", "A"), std::nullopt);
+}
+
+TEST_F(alarms_generator_scenarios, object_going_silent_clears_its_keep_in_alarm) {
+    zone("A");
+    zone("B");
+    object("o1");
+    start();
+    move("o1", "B", "enter");
+    move("o1", "A", "leave");
+    move("o1", "B", "leave");
+    EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in", "set o1:B keep_in"));
+    move("o1", "B", "enter");
+    posts();
+    move("o1", "B", "leave");
+    EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in", "set o1:B keep_in"));
+
+    change_object("o1", [](auto& o) { o.set_responsive(false); });
+    EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in", "clear o1:B keep_in"));
+    EXPECT_EQ(event_action("o1", "A"), std::nullopt);
+    EXPECT_EQ(event_action("o1", "B"), std::nullopt);
+}
+
+TEST_F(alarms_generator_scenarios, deactivated_zone_clears_only_objects_that_left_it) {
+    zone("A");
+    object("o1");
+    object("o2");
+    start();
+    move("o1", "A", "leave");
+    move("o2", "A", "enter");
+    EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in"));
+
+    change_zone("A", [](auto& z) { z.set_active(false); });
+    EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in"));
+    EXPECT_EQ(event_action("o1", "A"), std::nullopt);
+    EXPECT_EQ(event_action("o2", "A"), "enter");
+}
+
+TEST_F(alarms_generator_scenarios, zone_change_drops_pairs_it_no_longer_applies_to) {
+    zone("A");
+    object("o1", {true, std::string("aa:01"), {"g1"}});
+    start();
+    move("o1", "A", "leave");
+    EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in"));
+    change_zone("A", [](auto& z) { z.set_exceptions_groups({"g1"}); });
+    EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in"));
+    EXPECT_EQ(event_action("o1", "A"), std::nullopt);
+}
+
+TEST_F(alarms_generator_scenarios, deleted_object_or_zone_clears_its_alarms) {
+    zone("A");
+    zone("B");
+    object("o1");
+    object("o2");
+    start();
+    move("o1", "A", "leave");
+    move("o1", "B", "leave");
+    move("o2", "A", "leave");
+    move("o2", "B", "leave");
+    posts();
+    m_ctx.take_trackable_objects().remove("o1", tick());
+    EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in", "clear o1:B keep_in"));
+    m_ctx.take_zones().remove("B", tick());
+    EXPECT_THAT(posts(), ElementsAre("clear o2:B keep_in"));
+    EXPECT_THAT(alarms(), ElementsAre("o2:A set"));
+}
+
+TEST_F(alarms_generator_scenarios, movements_in_other_zone_kinds_are_dropped) {
+    zone("N", {zone_type::INFORM});
+    object("o1");
+    start();
+    move("o1", "N", "enter");
+    EXPECT_EQ(event_action("o1", "N"), std::nullopt);
+    EXPECT_THAT(posts(), IsEmpty());
+}
+
+TEST_F(alarms_generator_scenarios, start_up_settles_the_state_found_on_the_platform) {
+    zone("A");
+    zone("K", {zone_type::KEEP_OUT});
+    zone("N", {zone_type::ONE_WAY});
+    for (const char* o : {"o1", "o2", "o3", "o4", "o5"})
+        object(o);
+    move("o1", "A", "leave");  // still outside: its alarm stays as it is
+    move("o2", "A", "enter");  // back inside: its alarm is cleared
+    move("o4", "K", "enter");  // still inside a keep-out zone
+    move("o5", "K", "leave");  // left it: the alarm is cleared
+    move("o1", "N", "enter");  // of no interest
+    auto open = [&](const std::string& obj, const std::string& zone, alarm_type type) {
+        m_ctx.take_alarms().add(
+            context::alarm(context::alarm::make_uid(obj, zone), obj, std::string("s1"), zone,
+                           "aa:00", "zone_violation", 1, type, "text", "set", at(1), 0, 0, 0),
+            at(1));
+    };
+    open("o1", "A", alarm_type::ki);
+    open("o2", "A", alarm_type::ki);
+    open("o3", "K", alarm_type::ko);  // no movement known at all
+    open("o4", "K", alarm_type::ko);
+    open("o5", "K", alarm_type::ko);
+
+    start();
+    EXPECT_THAT(posts(), UnorderedElementsAre("clear o2:A keep_in", "clear o3:K keep_out",
+                                              "clear o5:K keep_out"));
+    EXPECT_THAT(alarms(), ElementsAre("o1:A set", "o4:K set"));
+    EXPECT_EQ(event_action("o1", "N"), std::nullopt);
+    EXPECT_EQ(event_action("o5", "K"), std::nullopt);
+    EXPECT_EQ(event_action("o1", "A"), "leave");
+    EXPECT_EQ(m_controller->get_state("o1:A"), alarms_controller_impl::alarm_state::set);
+}
+
+TEST_F(alarms_generator_scenarios, start_up_clears_a_keep_in_alarm_of_an_object_now_inside) {
+    zone("A");
+    zone("B");
+    object("o1");
+    move("o1", "A", "leave");
+    move("o1", "B", "enter");
+    m_ctx.take_alarms().add(
+        context::alarm("o1:A", "o1", std::nullopt, "A", "aa:00", "zone_violation", 1,
+                       alarm_type::ki, "text", "set", at(1), 0, 0, 0),
+        at(1));
+    start();
+    EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in"));
+    EXPECT_THAT(alarms(), IsEmpty());
+}
+
+TEST_F(alarms_generator_scenarios, destroyed_generator_stops_listening) {
+    zone("A");
+    object("o1");
+    start();
+    m_generator.reset();
+    move("o1", "A", "leave");
+    EXPECT_THAT(posts(), IsEmpty());
+}
+
+}  // namespace
+}  // namespace zentu::test
