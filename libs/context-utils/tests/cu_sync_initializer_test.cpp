@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <boost/asio/ip/tcp.hpp>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+#include <zmq.hpp>
 
 #include "context_utils/context_initializer.hpp"
 #include "support/cu_sync_fixture.hpp"
@@ -128,6 +130,69 @@ TEST_F(cu_sync_initializer, stop_during_retry_wait_interrupts) {
               "Interrupted");
     stopper.join();
     EXPECT_EQ(m_server.request_count(), 1u);
+}
+
+// Collects the log stream copy of the test's logger on a loopback PULL socket.
+class log_capture {
+public:
+    explicit log_capture(core::logger& logger) {
+        m_pull.bind("tcp://127.0.0.1:*");
+        logger.connect(m_pull.get(zmq::sockopt::last_endpoint));
+    }
+
+    // Waits for a line containing text; false when none came in time.
+    bool wait_for(const std::string& text) {
+        m_pull.set(zmq::sockopt::rcvtimeo, 5000);
+        for (;;) {
+            zmq::message_t message;
+            if (!m_pull.recv(message))
+                return false;
+            if (message.to_string().find(text) != std::string::npos)
+                return true;
+        }
+    }
+
+private:
+    zmq::context_t m_context;
+    zmq::socket_t m_pull{m_context, zmq::socket_type::pull};
+};
+
+TEST_F(cu_sync_initializer, failed_request_is_logged_with_code_path_and_response) {
+    log_capture log(m_logger);
+    m_server.set_response("/api/private/zones/", reply(503, "busy"));
+    std::thread stopper([&] {
+        m_server.wait_for_requests(1, std::chrono::seconds(10));
+        m_loop->stop();
+    });
+    EXPECT_EQ(core_error_text([&] { m_initializer.perform_get_request("/api/private/zones/"); }),
+              "Interrupted");
+    stopper.join();
+    EXPECT_TRUE(
+        log.wait_for("Request failed with code: 503, addr: /api/private/zones/, response busy"));
+}
+
+TEST_F(cu_sync_initializer, unreachable_server_is_logged_with_code_minus_one) {
+    log_capture log(m_logger);
+    // A port that was just free and that nothing listens on.
+    std::string url;
+    {
+        boost::asio::io_context io;
+        boost::asio::ip::tcp::acceptor acceptor(
+            io, boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address("127.0.0.1"), 0));
+        url = "http://127.0.0.1:" + std::to_string(acceptor.local_endpoint().port());
+    }
+    auto client = m_loop->create_http_client(url, std::chrono::seconds(2), {}, 1);
+    context_initializer initializer(*client, *m_loop, *m_component);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        m_loop->stop();
+    });
+    EXPECT_EQ(core_error_text([&] { initializer.perform_get_request("/api/private/zones/"); }),
+              "Interrupted");
+    stopper.join();
+    EXPECT_TRUE(log.wait_for(
+        "Request failed with code: -1, addr: /api/private/zones/, response curl_easy_perform "
+        "failed:"));
 }
 
 TEST_F(cu_sync_initializer, async_fetch_delivers_parsed_body_or_nothing) {
