@@ -124,35 +124,43 @@ void zmq_frame_receiver::schedule_drain() {
     if (m_stopped || m_drain_posted)
         return;
     m_drain_posted = true;
-    boost::asio::post(m_io, [weak = weak_from_this()] {
-        if (const auto self = weak.lock()) {
-            self->m_drain_posted = false;
-        } else {
+    boost::asio::post(m_io, [weak = weak_from_this()] { on_posted(weak); });
+}
+
+void zmq_frame_receiver::on_posted(const std::weak_ptr<zmq_frame_receiver>& weak) {
+    {
+        const auto self = weak.lock();
+        if (!self)
             return;
-        }
-        drain(weak);
-    });
+        self->m_drain_posted = false;
+    }
+    drain(weak);
 }
 
 void zmq_frame_receiver::wait() {
     if (m_stopped || m_wait_pending)
         return;
     m_wait_pending = true;
-    m_descriptor->get().async_wait(boost::asio::posix::stream_descriptor::wait_read,
-                                   [weak = weak_from_this()](const boost::system::error_code& ec) {
-                                       if (const auto self = weak.lock()) {
-                                           self->m_wait_pending = false;
-                                           if (ec == boost::asio::error::operation_aborted)
-                                               return;
-                                           if (ec) {
-                                               self->fail(ec);
-                                               return;
-                                           }
-                                       } else {
-                                           return;
-                                       }
-                                       drain(weak);
-                                   });
+    m_descriptor->get().async_wait(
+        boost::asio::posix::stream_descriptor::wait_read,
+        [weak = weak_from_this()](const boost::system::error_code& ec) { on_readable(weak, ec); });
+}
+
+void zmq_frame_receiver::on_readable(const std::weak_ptr<zmq_frame_receiver>& weak,
+                                     const boost::system::error_code& ec) {
+    {
+        const auto self = weak.lock();
+        if (!self)
+            return;
+        self->m_wait_pending = false;
+        if (ec == boost::asio::error::operation_aborted)
+            return;
+        if (ec) {
+            self->fail(ec);
+            return;
+        }
+    }
+    drain(weak);
 }
 
 void zmq_frame_receiver::fail(const boost::system::error_code& ec) {

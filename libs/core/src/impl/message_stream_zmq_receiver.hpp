@@ -58,6 +58,10 @@ private:
         boost::asio::posix::stream_descriptor m_descriptor;
     };
 
+    // Completions: each holds only a weak reference to the receiver.
+    static void on_posted(const std::weak_ptr<zmq_frame_receiver>& weak);
+    static void on_readable(const std::weak_ptr<zmq_frame_receiver>& weak,
+                            const boost::system::error_code& ec);
     static void drain(const std::weak_ptr<zmq_frame_receiver>& weak);
     bool try_receive(zmq::message_t& frame);
     void schedule_drain();
