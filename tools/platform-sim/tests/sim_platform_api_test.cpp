@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <boost/asio.hpp>
+
 #include <cstdio>
 #include <fstream>
 
@@ -186,6 +188,27 @@ TEST_F(sim_platform_api, the_requests_log_holds_one_json_line_per_request) {
     EXPECT_EQ(lines[0]["outcome"], "accepted");
     EXPECT_EQ(lines[1]["index"], 1);
     EXPECT_EQ(lines[1]["status"], 200);
+}
+
+TEST_F(sim_platform_api, answers_100_continue_before_reading_an_announced_body) {
+    namespace asio = boost::asio;
+    asio::io_context io;
+    asio::ip::tcp::socket socket(io);
+    socket.connect({asio::ip::make_address("127.0.0.1"), m_sim->http_port()});
+    const auto body = to_text(valid_alarm("set"));
+    const auto head = "POST /api/private/alarms/ HTTP/1.1\r\nHost: x\r\nContent-Length: " +
+                      std::to_string(body.size()) + "\r\nExpect: 100-continue\r\n\r\n";
+    asio::write(socket, asio::buffer(head));
+    asio::streambuf reply;
+    asio::read_until(socket, reply, "\r\n\r\n");
+    std::string interim{asio::buffers_begin(reply.data()), asio::buffers_end(reply.data())};
+    EXPECT_EQ(interim.rfind("HTTP/1.1 100 Continue\r\n", 0), 0u) << interim;
+    reply.consume(reply.size());
+    asio::write(socket, asio::buffer(body));
+    asio::read_until(socket, reply, "\r\n\r\n");
+    std::string final_head{asio::buffers_begin(reply.data()), asio::buffers_end(reply.data())};
+    EXPECT_EQ(final_head.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << final_head;
+    EXPECT_EQ(http_get(m_url + "/sim/alarms").json["alarms"].size(), 2u);
 }
 
 TEST(sim_site, refuses_a_malformed_site_and_a_non_loopback_address) {

@@ -1,6 +1,7 @@
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -25,6 +26,8 @@ struct handlers {
 
 class session;
 
+constexpr std::uint64_t body_limit = 64 * 1024 * 1024;
+
 // Everything the io_context thread touches. Sessions and pending handlers
 // refer to it plainly: they live inside its io_context and die with it.
 // Callbacks from other threads hold only a weak pointer.
@@ -43,13 +46,14 @@ public:
         : m_stream(std::move(socket)), m_timer(state.io), m_state(state) {}
 
     void read() {
-        m_request = {};
-        bhttp::async_read(m_stream, m_buffer, m_request,
-                          [self = shared_from_this()](error_code ec, std::size_t) {
-                              if (ec)
-                                  return self->close();
-                              self->dispatch();
-                          });
+        m_parser.emplace();
+        m_parser->body_limit(body_limit);
+        bhttp::async_read_header(m_stream, m_buffer, *m_parser,
+                                 [self = shared_from_this()](error_code ec, std::size_t) {
+                                     if (ec)
+                                         return self->close();
+                                     self->continue_if_expected();
+                                 });
     }
 
     void dispatch() {
@@ -88,6 +92,31 @@ public:
     }
 
 private:
+    // libcurl waits a second for "100 Continue" before sending a larger body.
+    void continue_if_expected() {
+        const auto expect = m_parser->get()[bhttp::field::expect];
+        if (!beast::iequals(expect, "100-continue"))
+            return read_body();
+        auto interim = std::make_shared<bhttp::response<bhttp::empty_body>>(
+            bhttp::status::continue_, m_parser->get().version());
+        bhttp::async_write(m_stream, *interim,
+                           [self = shared_from_this(), interim](error_code ec, std::size_t) {
+                               if (ec)
+                                   return self->close();
+                               self->read_body();
+                           });
+    }
+
+    void read_body() {
+        bhttp::async_read(m_stream, m_buffer, *m_parser,
+                          [self = shared_from_this()](error_code ec, std::size_t) {
+                              if (ec)
+                                  return self->close();
+                              self->m_request = self->m_parser->release();
+                              self->dispatch();
+                          });
+    }
+
     void answer(const fault_decision& decision, const std::string& method,
                 const std::string& path) {
         auto& h = m_state.handlers;
@@ -124,6 +153,7 @@ private:
 
     beast::tcp_stream m_stream;
     beast::flat_buffer m_buffer;
+    std::optional<bhttp::request_parser<bhttp::string_body>> m_parser;
     bhttp::request<bhttp::string_body> m_request;
     asio::steady_timer m_timer;
     server_state& m_state;
