@@ -21,7 +21,8 @@ public:
 
     // Calls, in subscription order, the live callbacks of the first topic in
     // byte order that is a prefix of the frame, then forgets the expired ones.
-    // Returns early once `owner` expires: a callback may destroy the stream.
+    // Callbacks added meanwhile wait for the next frame. Returns early once
+    // `owner` expires: a callback may destroy the stream.
     void dispatch(std::string_view frame, const std::weak_ptr<const void>& owner);
 
     std::size_t size(std::string_view topic) const;
