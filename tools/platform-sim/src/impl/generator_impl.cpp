@@ -71,7 +71,8 @@ public:
 
     Json::Value start(const Json::Value& body) override {
         auto plan = make_plan(body, m_site);
-        stop();
+        std::lock_guard<std::mutex> control(m_control_mutex);
+        stop_thread();
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_stopping = false;
@@ -84,10 +85,22 @@ public:
                    std::to_string(plan.objects.size()) + " objects and " +
                    std::to_string(plan.zones.size()) + " zones");
         m_thread = std::thread([this, plan = std::move(plan)] { run(plan); });
-        return status();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return describe();
     }
 
     void stop() override {
+        std::lock_guard<std::mutex> control(m_control_mutex);
+        stop_thread();
+    }
+
+    Json::Value status() const override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return describe();
+    }
+
+private:
+    void stop_thread() {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_stopping = true;
@@ -97,8 +110,7 @@ public:
             m_thread.join();
     }
 
-    Json::Value status() const override {
-        std::lock_guard<std::mutex> lock(m_mutex);
+    Json::Value describe() const {
         Json::Value result(Json::objectValue);
         result["running"] = m_running;
         result["sent"] = static_cast<Json::UInt64>(m_sent);
@@ -113,7 +125,6 @@ public:
         return result;
     }
 
-private:
     void run(const run_plan& plan) {
         // Objects enter in turn and leave again, oldest first, once "dwell" are inside.
         const auto n_objects = plan.objects.size();
@@ -184,7 +195,8 @@ private:
     site& m_site;
     commands& m_commands;
     sim_log& m_log;
-    mutable std::mutex m_mutex;
+    std::mutex m_control_mutex;  // start and stop, which own m_thread
+    mutable std::mutex m_mutex;  // the counters and the stop flag
     std::condition_variable m_wake;
     bool m_stopping = false;
     bool m_running = false;

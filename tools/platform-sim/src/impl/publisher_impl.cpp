@@ -9,7 +9,10 @@ namespace zentu::platform_sim {
 namespace {
 
 // ZeroMQ binds an ephemeral tcp port for "*", not for 0.
-std::string bindable(const std::string& endpoint) {
+std::string bindable(std::string endpoint) {
+    const std::string localhost = "tcp://localhost:";
+    if (endpoint.rfind(localhost, 0) == 0)
+        endpoint = "tcp://127.0.0.1:" + endpoint.substr(localhost.size());
     if (endpoint.rfind("tcp://", 0) == 0 && endpoint.size() > 2 &&
         endpoint.compare(endpoint.size() - 2, 2, ":0") == 0)
         return endpoint.substr(0, endpoint.size() - 1) + "*";

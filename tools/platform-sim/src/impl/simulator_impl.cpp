@@ -133,7 +133,9 @@ public:
     ~simulator_impl() override { m_generator->stop(); }
 
     std::string http_address() const override {
-        return m_server->host() + ":" + std::to_string(m_server->port());
+        const auto host = m_server->host();
+        const auto shown = host.find(':') == std::string::npos ? host : "[" + host + "]";
+        return shown + ":" + std::to_string(m_server->port());
     }
     std::uint16_t http_port() const override { return m_server->port(); }
     std::string pub_endpoint() const override { return m_publisher->endpoint(); }
