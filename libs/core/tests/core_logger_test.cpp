@@ -136,6 +136,13 @@ TEST_F(core_logger_test, socket_copy_can_be_switched_off) {
     EXPECT_EQ(receive_body(), "sent");
 }
 
+TEST_F(core_logger_test, miscounted_arguments_never_throw) {
+    EXPECT_NO_THROW(m_logger->info("%1%") % 1 % 2);
+    EXPECT_EQ(receive_body(), "1");
+    EXPECT_NO_THROW(m_logger->info("%1% and %2%") % 1);
+    EXPECT_EQ(receive_body(), "1 and ");
+}
+
 TEST_F(core_logger_test, moved_formatter_writes_one_line) {
     {
         auto first = m_logger->info("once");

@@ -20,7 +20,8 @@ std::string date_prefix(const timestamp& ts) {
 }
 
 std::string indent_text(int depth) {
-    if (depth <= 0) return {};
+    if (depth <= 0)
+        return {};
     return std::string(static_cast<std::size_t>(depth) * 4, ' ') + "| ";
 }
 
@@ -30,7 +31,11 @@ std::string indent_text(int depth) {
 
 component_logger::formatter::formatter(const component_logger& logger, int log_level,
                                        std::string_view fmt)
-    : m_format(std::string(fmt)), m_log_level(log_level), m_logger(logger) {}
+    : m_format(std::string(fmt)), m_log_level(log_level), m_logger(logger) {
+    // A miscounted argument list must not turn a log call into a failure of the caller.
+    m_format.exceptions(boost::io::all_error_bits ^
+                        (boost::io::too_many_args_bit | boost::io::too_few_args_bit));
+}
 
 component_logger::formatter::formatter(formatter&& other)
     : m_format(std::move(other.m_format)),
@@ -43,7 +48,8 @@ component_logger::formatter::formatter(formatter&& other)
 }
 
 component_logger::formatter::~formatter() {
-    if (!m_active) return;
+    if (!m_active)
+        return;
     // Writing a line must never throw out of a destructor.
     try {
         const timestamp ts = m_timestamp ? *m_timestamp : timestamp::current_time();
@@ -83,7 +89,8 @@ component_logger::ptr component_logger::component(const std::string& name) const
 }
 
 void component_logger::log_exception() const {
-    if (!m_logger.is_logger_enabled()) return;
+    if (!m_logger.is_logger_enabled())
+        return;
     error("%1%") % exception_to_string();
 }
 
@@ -93,13 +100,15 @@ void component_logger::log_exception(const source_location& loc) const {
 }
 
 void component_logger::log_exception(const located_exception& e) const {
-    if (!m_logger.is_logger_enabled()) return;
+    if (!m_logger.is_logger_enabled())
+        return;
     error("%1%") % exception_to_string(e);
 }
 
 void component_logger::log_error(const boost::system::error_code& ec,
                                  const source_location& loc) const {
-    if (!m_logger.is_logger_enabled()) return;
+    if (!m_logger.is_logger_enabled())
+        return;
     error("%1%:%2%: %3%") % loc.short_file() % loc.line() % ec.message();
 }
 
@@ -129,8 +138,8 @@ component_logger::indent_guard component_logger::enter_function(const source_loc
     return increase_indent();
 }
 
-component_logger::indent_guard component_logger::enter_function_short(
-    const source_location& loc, std::string_view name) const {
+component_logger::indent_guard component_logger::enter_function_short(const source_location& loc,
+                                                                      std::string_view name) const {
     debug("%1%: %2%") % loc.short_function() % name;
     return increase_indent();
 }
@@ -173,7 +182,8 @@ void logger::set_debug(bool debug) {
 void logger::write(int level, const std::string& syslog_text,
                    const std::string& socket_text) const {
     syslog(level, "%s", syslog_text.c_str());
-    if (socket_text.empty()) return;
+    if (socket_text.empty())
+        return;
     std::lock_guard<std::mutex> lock(m_socket_mutex);
     try {
         // Would-block (no peer, full queue) drops the copy; syslog already has the line.
