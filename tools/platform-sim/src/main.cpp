@@ -96,6 +96,8 @@ int run(int argc, char** argv) {
     if (!line.scenario_file.empty())
         scenario = read_json_file(line.scenario_file);
 
+    // A reader that goes away must not kill the simulator through its log.
+    std::signal(SIGPIPE, SIG_IGN);
     // Every thread inherits the blocked signals; only sigwait below sees them.
     sigset_t stop_signals;
     sigemptyset(&stop_signals);

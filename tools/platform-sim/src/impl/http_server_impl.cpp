@@ -120,8 +120,13 @@ private:
     void answer(const fault_decision& decision, const std::string& method,
                 const std::string& path) {
         auto& h = m_state.handlers;
-        if (!decision.status)
-            return write(h.platform.handle(method, path, m_request.body()));
+        if (!decision.status) {
+            try {
+                return write(h.platform.handle(method, path, m_request.body()));
+            } catch (const std::exception& e) {
+                return write(error_reply(500, std::string("simulator failure: ") + e.what()));
+            }
+        }
         h.journal.record(
             {method, path, m_request.body(), *decision.status, "injected", std::nullopt});
         h.log.line("injected " + std::to_string(*decision.status) + " for " + method + " " + path);
@@ -199,7 +204,17 @@ public:
             });
         });
         accept(*m_state);
-        m_thread = std::thread([state = m_state] { state->io.run(); });
+        m_thread = std::thread([state = m_state] {
+            // A handler that throws must not take the server down with it.
+            for (;;) {
+                try {
+                    state->io.run();
+                    return;
+                } catch (const std::exception& e) {
+                    state->handlers.log.line(std::string("http server: ") + e.what());
+                }
+            }
+        });
     }
 
     ~http_server_impl() override {
