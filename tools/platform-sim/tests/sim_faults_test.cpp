@@ -108,5 +108,35 @@ TEST_F(sim_faults, malformed_fault_commands_are_refused) {
     EXPECT_EQ(http_get(m_url + zones_path).status, 200);
 }
 
+TEST(sim_fault_rules, an_exact_path_rule_is_used_before_the_catch_all) {
+    auto rules = faults::create();
+    rules->fail("*", 500, 1, "");
+    rules->fail(zones_path, 503, 1, "busy");
+    rules->delay("*", milliseconds(40));
+    rules->close("/api/private/alarms/", 1);
+
+    auto first = rules->next(zones_path);
+    EXPECT_EQ(first.status, 503u);
+    EXPECT_EQ(first.body, "busy");
+    EXPECT_EQ(first.delay, milliseconds(40));
+    EXPECT_EQ(rules->next(zones_path).status, 500u);
+    EXPECT_FALSE(rules->next(zones_path).status);
+
+    auto closed = rules->next("/api/private/alarms/");
+    EXPECT_TRUE(closed.close);
+    EXPECT_FALSE(closed.status);
+    EXPECT_FALSE(rules->next("/api/private/alarms/").close);
+
+    int resumed = 0;
+    rules->on_resume([&resumed] { ++resumed; });
+    rules->hang(true);
+    EXPECT_TRUE(rules->next(zones_path).hang);
+    rules->reset();
+    EXPECT_EQ(resumed, 1);
+    auto after = rules->next(zones_path);
+    EXPECT_FALSE(after.hang);
+    EXPECT_EQ(after.delay, milliseconds(0));
+}
+
 }  // namespace
 }  // namespace zentu::platform_sim::test
