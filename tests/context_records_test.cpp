@@ -63,23 +63,6 @@ TEST(context_records, uids_join_object_and_zone_unchanged) {
     EXPECT_EQ(zone_event::make_uid("a:b", " z"), "a:b: z");
 }
 
-TEST(context_records, alarm_sublocation_is_an_optional_reference) {
-    alarm a("o:z", "o", std::nullopt, "z", "mac", "zone_violation", 2, alarm_type::ko, "t", "set",
-            timestamp(), 1, std::nullopt, 3);
-    EXPECT_FALSE(a.get_sublocation_uid());
-    a.set_sublocation_uid("s9");
-    ASSERT_TRUE(a.get_sublocation_uid());
-    EXPECT_EQ(*a.get_sublocation_uid(), "s9");
-    EXPECT_EQ(a.get_x(), 1);
-    EXPECT_EQ(a.get_y(), std::nullopt);
-}
-
-TEST(context_records, empty_groups_and_self_zone) {
-    const auto o = make_object("o1", std::nullopt);
-    EXPECT_TRUE(o.get_groups().empty());
-    EXPECT_FALSE(o.get_self_zone_uid());
-}
-
 TEST(context_records, group_inserted_through_a_write_handle_is_announced_on_release) {
     struct watcher : context::trackable_objects::observer {
         void after_creating(const trackable_object&, timestamp) override {}
