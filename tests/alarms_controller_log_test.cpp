@@ -1,0 +1,82 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <zmq.hpp>
+
+#include "alarms_controller_impl.hpp"
+#include "alarms_fakes.hpp"
+#include "context/context.hpp"
+
+namespace zentu::test {
+namespace {
+
+using context::zone_type;
+using libs::core::timestamp;
+using ::testing::EndsWith;
+
+// The controller's log lines, read back from the logger's socket copy.
+class alarms_controller_log : public ::testing::Test {
+protected:
+    alarms_controller_log() : m_pull(m_zmq, zmq::socket_type::pull) {
+        m_pull.set(zmq::sockopt::rcvtimeo, 5000);
+        m_pull.bind("tcp://127.0.0.1:*");
+        m_logger = std::make_unique<libs::core::logger>("marovane-test", "alarms");
+        m_logger->connect(m_pull.get(zmq::sockopt::last_endpoint));
+        EXPECT_THAT(next_line(), EndsWith("Connected to socket"));
+
+        m_ctx.take_zones().add(
+            context::zone("K", "Gate", "p1", std::nullopt, true, context::zone_shape::CIRCLE,
+                          zone_type::KEEP_OUT, 4, false, timestamp(), std::nullopt, {}, {}),
+            timestamp());
+        m_ctx.take_trackable_objects().add(
+            context::trackable_object("o1", true, std::string("aa:01"), "p1", std::nullopt,
+                                      timestamp(), std::nullopt, {}),
+            timestamp());
+        m_controller =
+            std::make_unique<alarms_controller_impl>(m_ctx, m_http, *m_logger, m_timers, 60, 60);
+    }
+    ~alarms_controller_log() override {
+        m_controller.reset();
+        m_logger.reset();
+        m_pull.close();
+    }
+
+    std::string next_line() {
+        zmq::message_t message;
+        if (!m_pull.recv(message))
+            return "<nothing>";
+        return message.to_string();
+    }
+
+    zmq::context_t m_zmq;
+    zmq::socket_t m_pull;
+    std::unique_ptr<libs::core::logger> m_logger;
+    context::writable_context m_ctx;
+    fake_http_client m_http;
+    fake_timers m_timers;
+    std::unique_ptr<alarms_controller_impl> m_controller;
+};
+
+TEST_F(alarms_controller_log, body_is_logged_before_sending_and_failures_with_their_text) {
+    const context::zone_event enter("o1:K", timestamp(), "o1", "s1", "p1", "K", zone_type::KEEP_OUT,
+                                    "enter", 1, 2, 3);
+    m_controller->set_ko_alarm("o1", "K", enter, timestamp(std::chrono::milliseconds(5'001)));
+    ASSERT_EQ(m_http.m_requests.size(), 1u);
+    EXPECT_THAT(next_line(), EndsWith(" " + m_http.m_requests[0].body));
+
+    m_http.fail(0);
+    EXPECT_THAT(next_line(), EndsWith(" curl_easy_perform failed:Couldn't connect to server"));
+
+    m_timers.fire_only();
+    EXPECT_THAT(next_line(), EndsWith(" " + m_http.m_requests[1].body));
+    m_http.answer(1, http::result(502, std::nullopt, std::nullopt));
+    EXPECT_THAT(next_line(), EndsWith(" Error"));
+
+    m_timers.fire_only();
+    next_line();
+    m_http.answer(2, http::result(409, std::nullopt, "already known"));
+    EXPECT_THAT(next_line(), EndsWith(" already known"));
+}
+
+}  // namespace
+}  // namespace zentu::test
