@@ -377,6 +377,27 @@ TEST_F(alarms_generator_scenarios, start_up_clears_a_keep_in_alarm_of_an_object_
     EXPECT_THAT(alarms(), IsEmpty());
 }
 
+TEST_F(alarms_generator_scenarios, open_keep_out_alarm_with_a_leave_is_cleared_at_the_leave_time) {
+    zone("K", {zone_type::KEEP_OUT});
+    object("o1");
+    m_ctx.take_zone_events().add(
+        context::zone_event("o1:K", at(1'650'000'000'250), "o1", "s1", "p1", "K",
+                            zone_type::KEEP_OUT, "leave", 0, 0, 0),
+        at(1));
+    const auto& open = m_ctx.take_alarms().add(
+        context::alarm("o1:K", "o1", std::nullopt, "K", "aa:00", "zone_violation", 1,
+                       alarm_type::ko, "text", "set", at(1), 0, 0, 0),
+        at(1));
+    m_controller =
+        std::make_unique<alarms_controller_impl>(m_ctx, m_http, m_logger, m_timers, 60, 60);
+    ko_alarms_generator(m_ctx, *m_controller, m_logger).on_initialization(open);
+    ASSERT_EQ(m_http.m_requests.size(), 1u);
+    const auto body = m_http.m_requests[0].json();
+    EXPECT_EQ(body["state"], "clear");
+    EXPECT_EQ(body["ts"], 1'650'000'000);
+    EXPECT_EQ(body["ms"], 250);
+}
+
 TEST_F(alarms_generator_scenarios, destroyed_generator_stops_listening) {
     zone("A");
     object("o1");

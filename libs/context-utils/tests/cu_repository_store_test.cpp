@@ -148,7 +148,7 @@ TEST_F(repository_store, subscribing_works_on_a_const_repository) {
     EXPECT_THAT(m_journal, ElementsAre("A create x=1 @1"));
 }
 
-TEST_F(repository_store, failing_observer_on_add_leaves_the_object_stored) {
+TEST_F(repository_store, failing_observer_on_add_or_update_leaves_the_object_stored) {
     m_a.m_hook = [](const std::string&, const item&, timestamp) {
         throw std::runtime_error("observer");
     };
@@ -156,7 +156,9 @@ TEST_F(repository_store, failing_observer_on_add_leaves_the_object_stored) {
     const auto sub_b = m_repo.subscribe(m_b);
     EXPECT_THROW(m_repo.add(item("x", 1), ts(1)), std::runtime_error);
     EXPECT_TRUE(m_repo.is_exists("x"));
-    EXPECT_THAT(m_journal, ElementsAre("A create x=1 @1"));
+    EXPECT_THROW(m_repo.update_or_add(item("x", 2), ts(2)), std::runtime_error);
+    EXPECT_EQ(m_repo.get("x").get_value(), 2);
+    EXPECT_THAT(m_journal, ElementsAre("A create x=1 @1", "A update x=2 @2"));
 }
 
 TEST_F(repository_store, failing_observer_on_remove_keeps_the_entry) {
