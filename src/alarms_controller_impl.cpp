@@ -166,7 +166,8 @@ void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::st
     const auto& mac_address = object->get_mac_address();
     if (!mac_address) {
         // Nothing can be raised for a tag we cannot name; keep no state for it.
-        if (!info.m_request && !info.m_timer) m_infos.erase(uid);
+        if (!info.m_request && !info.m_timer)
+            m_infos.erase(uid);
         return;
     }
     const auto& added = m_context.take_alarms().add(
@@ -288,7 +289,8 @@ void alarms_controller_impl::request_callback(std::string uid, http::result resu
 
     // A uid without state behaves as "clear": nothing to do, nothing to create.
     const auto found = m_infos.find(uid);
-    if (found == m_infos.end()) return;
+    if (found == m_infos.end())
+        return;
     auto& info = found->second;
     switch (info.get_state()) {
         case alarm_state::clear:
