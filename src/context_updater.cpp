@@ -1,0 +1,376 @@
+#include "context_updater.hpp"
+
+#include <json/value.h>
+
+#include "core/enum_from_string.hpp"
+#include "core/json.hpp"
+
+namespace zentu {
+namespace {
+
+using libs::core::timestamp;
+namespace parsers = libs::context_utils::parsers;
+
+timestamp record_time(std::uint32_t seconds, std::uint32_t milliseconds) {
+    return timestamp(
+        std::chrono::milliseconds(static_cast<std::int64_t>(seconds) * 1000 + milliseconds));
+}
+
+context::zone_shape shape_of(const std::string& text) {
+    return text == "polygon" ? context::zone_shape::POLYGON : context::zone_shape::CIRCLE;
+}
+
+context::zone_type type_of(const std::string& text) {
+    return libs::core::enum_from_string<context::zone_type>(text).value_or(
+        context::zone_type::UNKNOWN);
+}
+
+template <typename Range>
+std::set<std::string> to_set(const Range& range) {
+    std::set<std::string> out;
+    for (const auto& text : range)
+        out.insert(std::string(text));
+    return out;
+}
+
+std::set<std::string> groups_of(const parsers::trackable_object& record) {
+    const auto groups = record.get_groups();
+    return groups ? to_set(*groups) : std::set<std::string>{};
+}
+
+// Members of a "zone_event" message must have exactly these JSON types.
+bool is_integer(const Json::Value& v) {
+    return v.type() == Json::intValue || v.type() == Json::uintValue;
+}
+bool is_int32(const Json::Value& v) {
+    return is_integer(v) && v.isInt();
+}
+
+}  // namespace
+
+bool zone_was_changed(const parsers::zone& record, const context::zone& zone,
+                      const std::set<std::string>& exceptions,
+                      const std::set<std::string>& exceptions_groups) {
+    if (record.get_name() != zone.get_name())
+        return true;
+    if (record.get_project_uid() != zone.get_project_uid())
+        return true;
+    if (record.get_sublocation_uid() != zone.get_sublocation_uid())
+        return true;
+    if (record.get_active() != zone.get_active())
+        return true;
+    if (shape_of(record.get_shape()) != zone.get_shape())
+        return true;
+    const auto type = libs::core::enum_from_string<context::zone_type>(record.get_zone_type_name());
+    if (!type || *type != zone.get_type())
+        return true;
+    if (record.get_zone_alarm_level() != zone.get_alarm_level())
+        return true;
+    if (record.get_default_allowed() != zone.get_default_allowed())
+        return true;
+    if (record.get_trackable_object_uid() != zone.get_trackable_object_uid())
+        return true;
+    if (exceptions != zone.get_exceptions())
+        return true;
+    return exceptions_groups != zone.get_exceptions_groups();
+}
+
+context_updater::context_updater(context::writable_context& context,
+                                 libs::core::http::client& http_client,
+                                 libs::core::message_stream& message_stream,
+                                 libs::core::events_loop& events_loop, libs::core::logger& logger,
+                                 const libs::core::events_loop::signals_handle& signals)
+    : m_http_client(http_client),
+      m_synchronizer(
+          libs::context_utils::context_synchronizer::create(http_client, events_loop, logger)),
+      m_context(context),
+      m_logger(logger),
+      m_signals(signals) {
+    m_notify_subscription = message_stream.subscribe("notify", [this](std::string_view body) {
+        m_synchronizer->handle_notify(std::string(body));
+    });
+    m_zone_event_subscription = message_stream.subscribe(
+        "zone_event", [this](std::string_view body) { handle_zone_event(body); });
+    register_zones_callbacks();
+    register_trobjects_callbacks();
+    register_trobjects_groups_callbacks();
+    m_synchronizer->initialize();
+    initialize_zone_events();
+    initialize_alarms();
+}
+
+template <typename F>
+void context_updater::ignore_errors(F&& f) {
+    try {
+        f();
+    } catch (...) {
+        m_logger.log_exception();
+    }
+}
+
+// ---- zones ----------------------------------------------------------------------
+
+void context_updater::register_zones_callbacks() {
+    m_synchronizer->on_zone_creating(
+        [this](parsers::zone& record) { ignore_errors([&] { add_zone(record); }); });
+    m_synchronizer->on_zone_updating(
+        [this](parsers::zone& record) { ignore_errors([&] { update_zone(record); }); });
+    m_synchronizer->on_zone_deleting(
+        [this](const std::string& uid, timestamp ts) { m_context.take_zones().remove(uid, ts); });
+}
+
+void context_updater::add_zone(const zone_record& record) {
+    const auto ts = record_time(record.get_ts(), record.get_ms());
+    m_context.take_zones().add(
+        context::zone(record.get_uid(), record.get_name(), record.get_project_uid(),
+                      record.get_sublocation_uid(), record.get_active(),
+                      shape_of(record.get_shape()), type_of(record.get_zone_type_name()),
+                      record.get_zone_alarm_level(), record.get_default_allowed(), ts,
+                      record.get_trackable_object_uid(), to_set(record.get_zone_exceptions()),
+                      to_set(record.get_zone_exceptions_groups())),
+        ts);
+}
+
+void context_updater::update_zone(const zone_record& record) {
+    uids exceptions, exceptions_groups;
+    try {
+        exceptions = to_set(record.get_zone_exceptions());
+        exceptions_groups = to_set(record.get_zone_exceptions_groups());
+    } catch (...) {
+        m_logger.log_exception();
+        exceptions.clear();
+        exceptions_groups.clear();
+    }
+    const auto ts = record_time(record.get_ts(), record.get_ms());
+    const auto uid = record.get_uid();
+    if (const auto stored = m_context.get_zones().try_get(uid);
+        stored && !zone_was_changed(record, *stored, exceptions, exceptions_groups))
+        return;
+
+    auto handle = m_context.take_zones().try_get(uid, ts);
+    if (!handle) {
+        add_zone(record);
+        return;
+    }
+    auto& zone = *handle;
+    zone->set_name(record.get_name());
+    zone->set_project_uid(record.get_project_uid());
+    zone->set_sublocation_uid(record.get_sublocation_uid());
+    zone->set_active(record.get_active());
+    zone->set_shape(shape_of(record.get_shape()));
+    zone->set_type(type_of(record.get_zone_type_name()));
+    zone->set_alarm_level(record.get_zone_alarm_level());
+    zone->set_default_allowed(record.get_default_allowed());
+    zone->set_ts(ts);
+    zone->set_trackable_object_uid(record.get_trackable_object_uid());
+    zone->set_exceptions(std::move(exceptions));
+    zone->set_exceptions_groups(std::move(exceptions_groups));
+    handle.reset();
+}
+
+// ---- trackable objects ----------------------------------------------------------
+
+void context_updater::register_trobjects_callbacks() {
+    m_synchronizer->on_trackable_object_creating([this](parsers::trackable_object& record) {
+        ignore_errors([&] { add_trackable_object(record); });
+    });
+    m_synchronizer->on_trackable_object_updating([this](parsers::trackable_object& record) {
+        ignore_errors([&] { update_trackable_object(record); });
+    });
+    m_synchronizer->on_trackable_object_deleting([this](const std::string& uid, timestamp ts) {
+        m_context.take_trackable_objects().remove(uid, ts);
+    });
+}
+
+void context_updater::add_trackable_object(const object_record& record) {
+    const auto ts = record_time(record.get_ts(), record.get_ms());
+    m_context.take_trackable_objects().add(
+        context::trackable_object(record.get_uid(), record.get_responsive().value_or(false),
+                                  record.get_mac_address(), record.get_project_uid(),
+                                  record.get_sublocation_uid(), ts, record.get_self_zone_uid(),
+                                  groups_of(record)),
+        ts);
+}
+
+void context_updater::update_trackable_object(const object_record& record) {
+    const auto ts = record_time(record.get_ts(), record.get_ms());
+    auto handle = m_context.take_trackable_objects().try_get(record.get_uid(), ts);
+    if (!handle) {
+        add_trackable_object(record);
+        return;
+    }
+    auto& object = *handle;
+    object->set_responsive(record.get_responsive().value_or(false));
+    object->set_mac_address(record.get_mac_address());
+    object->set_project_uid(record.get_project_uid());
+    // A record without a sublocation keeps where the object was last seen.
+    if (auto sublocation = record.get_sublocation_uid())
+        object->set_sublocation_uid(std::move(sublocation));
+    object->set_ts(ts);
+    object->set_self_zone_uid(record.get_self_zone_uid());
+    object->set_groups(groups_of(record));
+    handle.reset();
+}
+
+void context_updater::register_trobjects_groups_callbacks() {
+    m_synchronizer->on_trackable_object_groups_updating(
+        [this](parsers::trackable_object_groups& record) { update_groups(record); });
+}
+
+void context_updater::update_groups(const parsers::trackable_object_groups& record) {
+    const auto ts = record.get_ts();
+    auto& objects = m_context.take_trackable_objects();
+    record.for_each_added_group([&](const parsers::trackable_object_groups::group& group) {
+        if (auto handle = objects.try_get(group.get_trackable_object_uid(), ts)) {
+            (*handle)->get_groups().insert(group.get_uid());
+            handle.reset();
+        }
+        return true;
+    });
+    record.for_each_removed_group([&](const parsers::trackable_object_groups::group& group) {
+        if (auto handle = objects.try_get(group.get_trackable_object_uid(), ts)) {
+            (*handle)->get_groups().erase(group.get_uid());
+            handle.reset();
+        }
+        return true;
+    });
+}
+
+// ---- initial state ---------------------------------------------------------------
+
+void context_updater::initialize_zone_events() {
+    const timestamp now = timestamp::current_time();
+    m_synchronizer->for_each_zone_on_server([&](parsers::zone& record) {
+        ignore_errors([&] {
+            const auto zone = m_context.get_zones().try_get(record.get_uid());
+            if (!zone)
+                return;
+            const auto sublocation = m_context.get_sublocation_uid(*zone);
+            if (!sublocation)
+                return;
+            const auto project_uid = record.get_project_uid();
+            const auto type = zone->get_type();
+            const auto& zone_uid = zone->get_uid();
+
+            uids present;
+            record.for_each_trackable_in_zone([&](const parsers::zone::trackable_in_zone& entry) {
+                ignore_errors([&] {
+                    const auto obj_uid = entry.get_uid();
+                    const auto time = entry.get_time();
+                    m_context.take_zone_events().add(
+                        context::zone_event(context::zone_event::make_uid(obj_uid, zone_uid), time,
+                                            obj_uid, *sublocation, project_uid, zone_uid, type,
+                                            "enter", entry.get_x(), entry.get_y(), entry.get_z()),
+                        time);
+                    present.insert(obj_uid);
+                });
+                return true;
+            });
+
+            if (type != context::zone_type::KEEP_IN)
+                return;
+            m_context.get_trackable_objects().for_each([&](const context::trackable_object& o) {
+                if (present.count(o.get_uid()) == 0 && o.get_project_uid() == project_uid) {
+                    m_context.take_zone_events().add(
+                        context::zone_event(context::zone_event::make_uid(o.get_uid(), zone_uid),
+                                            now, o.get_uid(), *sublocation, project_uid, zone_uid,
+                                            context::zone_type::KEEP_IN, "leave", 0, 0, 0),
+                        now);
+                }
+                return true;
+            });
+        });
+        return true;
+    });
+}
+
+void context_updater::initialize_alarms() {
+    m_synchronizer->for_each_alarm_on_server([&](parsers::alarm& record) {
+        ignore_errors([&] {
+            const auto zone_uid = record.get_zone_uid();
+            const auto level = record.get_zone_alarm_level();
+            if (!zone_uid || !level)
+                return;
+            const auto type = record.get_zone_violation_type();
+            const auto ts = record_time(record.get_ts(), record.get_ms());
+            const auto obj_uid = record.get_obj_uid();
+            m_context.take_alarms().add(
+                context::alarm(
+                    context::alarm::make_uid(obj_uid, *zone_uid), obj_uid,
+                    record.get_sublocation_uid(), *zone_uid, record.get_mac_address(),
+                    record.get_alarm_name(), *level,
+                    type && *type == "keep_in" ? context::alarm_type::ki : context::alarm_type::ko,
+                    record.get_text(), "set", ts, record.get_x(), record.get_y(), record.get_z()),
+                ts);
+        });
+        return true;
+    });
+}
+
+// ---- zone events from the stream ---------------------------------------------------
+
+void context_updater::handle_zone_event(std::string_view body) {
+    const auto trace = m_logger.enter_function(ZENTU_SOURCE_LOCATION());
+    const auto parse_result = libs::core::json::try_parse(body);
+    ZENTU_CHECK(parse_result.ok);
+    const Json::Value& message = parse_result.result;
+
+    const Json::Value& ts_value = message["ts"];
+    if (!is_integer(ts_value) || !ts_value.isInt64())
+        return;
+    const Json::Value& ms_value = message["ms"];
+    if (!is_integer(ms_value) || !ms_value.isInt64())
+        return;
+    std::string fields[6];
+    static const char* const names[6] = {"obj_uid",  "sublocation_uid", "project_uid",
+                                         "zone_uid", "zone_type_name",  "action"};
+    for (int i = 0; i < 6; ++i) {
+        const Json::Value& v = message[names[i]];
+        if (!v.isString())
+            return;
+        fields[i] = v.asString();
+    }
+    std::int32_t coordinates[3];
+    static const char* const axes[3] = {"x", "y", "z"};
+    for (int i = 0; i < 3; ++i) {
+        const Json::Value& v = message[axes[i]];
+        if (!is_int32(v))
+            return;
+        coordinates[i] = v.asInt();
+    }
+    auto& [obj_uid, sublocation_uid, project_uid, zone_uid, zone_type_name, action] = fields;
+
+    const auto type = type_of(zone_type_name);
+    const auto uid = context::zone_event::make_uid(obj_uid, zone_uid);
+    const timestamp ts(std::chrono::milliseconds(ts_value.asInt64() * 1000 + ms_value.asInt64()));
+
+    if (const auto object = m_context.get_trackable_objects().try_get(obj_uid);
+        object && object->get_sublocation_uid() != sublocation_uid) {
+        if (auto handle = m_context.take_trackable_objects().try_get(obj_uid, ts)) {
+            (*handle)->set_sublocation_uid(sublocation_uid);
+            handle.reset();
+        }
+    }
+
+    if (auto handle = m_context.take_zone_events().try_get(uid, ts)) {
+        auto& event = *handle;
+        event->set_ts(ts);
+        event->set_obj_uid(obj_uid);
+        event->set_sublocation_uid(sublocation_uid);
+        event->set_project_uid(project_uid);
+        event->set_zone_uid(zone_uid);
+        event->set_zone_type(type);
+        event->set_action(action);
+        event->set_x(coordinates[0]);
+        event->set_y(coordinates[1]);
+        event->set_z(coordinates[2]);
+        handle.reset();
+        return;
+    }
+    m_context.take_zone_events().add(
+        context::zone_event(uid, ts, obj_uid, sublocation_uid, project_uid, zone_uid, type, action,
+                            coordinates[0], coordinates[1], coordinates[2]),
+        ts);
+}
+
+}  // namespace zentu

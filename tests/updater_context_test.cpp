@@ -1,0 +1,268 @@
+// The context updater against a loopback platform: the initial load, derived
+// zone events and alarms, notifications and "zone_event" messages.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+#include "context/context.hpp"
+#include "context_updater.hpp"
+#include "core/events_loop.hpp"
+#include "core/exception.hpp"
+#include "core/http.hpp"
+#include "http_test_server.hpp"
+
+namespace zentu {
+namespace {
+
+using libs::core::timestamp;
+using test_support::http_test_server;
+
+libs::core::logger& test_logger() {
+    static libs::core::logger logger("marovane-test", "updater");
+    return logger;
+}
+
+// Hands every subscription to the test, which plays the platform's messages.
+class fake_stream : public libs::core::message_stream {
+public:
+    struct fake_subscription : subscription {};
+    subscription::ptr subscribe(std::string_view topic, callback cb) override {
+        m_callbacks[std::string(topic)] = std::move(cb);
+        return std::make_unique<fake_subscription>();
+    }
+    void publish(const std::string& topic, const std::string& body) { m_callbacks.at(topic)(body); }
+
+private:
+    std::map<std::string, callback> m_callbacks;
+};
+
+class no_signals : public libs::core::events_loop::signals_handle {
+public:
+    bool signal_is_received() const override { return false; }
+};
+
+template <typename T>
+class recorder : public libs::context_utils::objects_repository<T>::observer {
+public:
+    void after_creating(const T& o, timestamp) override {
+        m_log.push_back("create " + o.get_uid());
+    }
+    void after_updating(const T& o, timestamp) override {
+        m_log.push_back("update " + o.get_uid());
+    }
+    void before_deleting(const T& o, timestamp) override {
+        m_log.push_back("delete " + o.get_uid());
+    }
+    std::vector<std::string> m_log;
+};
+
+std::string zone_json(const std::string& uid, const std::string& project, const std::string& type,
+                      const std::string& inside = "[]", const std::string& extra = "") {
+    return R"({"uid": ")" + uid + R"(", "project_uid": ")" + project + R"(", "name": "Zone )" +
+           uid + R"(", "sublocation_uid": "s1", "active": true, "shape": "polygon",
+           "zone_type_name": ")" +
+           type + R"(", "zone_alarm_level": 2, "default_allowed": false,
+           "priority": 1, "updated_at": "2021-03-04T05:06:07.089Z", "zone_exceptions": [],
+           "zone_exceptions_groups": [], "trackables_in_zone": )" +
+           inside + extra + "}";
+}
+
+std::string object_json(const std::string& uid, const std::string& project,
+                        const std::string& position = R"(, "position": {"sl_id": "s1"})",
+                        const std::string& groups = R"(, "groups": ["g1"])") {
+    return R"({"uid": ")" + uid + R"(", "name": "obj", "project_uid": ")" + project +
+           R"(", "node": {"responsive": true, "mac_address": "aa:)" + uid + R"("},
+           "updated_at": "2021-03-04T05:06:07.000Z", "default_height": 1, "type": "t",
+           "category": "c", "tag_config": {"stationary": false})" +
+           position + groups + "}";
+}
+
+const std::string entry_a =
+    R"([{"uid": "A", "entered": {"x": 1, "y": 2, "z": 3, "time": "2021-03-04T05:06:07.089Z"}}])";
+
+class updater_test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        serve("/api/private/track_obj/", R"({"trackableObjects": [)" + object_json("A", "P") + "," +
+                                             object_json("B", "P") + "," + object_json("C", "Q") +
+                                             "]}");
+        serve("/api/private/zones/", R"({"zones": [)" + zone_json("KI", "P", "keep_in", entry_a) +
+                                         "," + zone_json("KO", "P", "keep_out", entry_a) + "]}");
+        serve("/api/private/alarms/", R"({"alarms": [
+            {"uid": "al1", "mac_address": "aa:B", "alarm_name": "zone_violation",
+             "additional_info": {"text": "t", "zone_alarm_level": 2,
+                                 "zone_violation_type": "keep_in", "zone_uid": "KI"},
+             "ts": "2021-03-04T05:06:07.089Z", "obj_uid": "B"},
+            {"uid": "al2", "mac_address": "aa:C", "alarm_name": "zone_violation",
+             "additional_info": {"text": "t", "zone_uid": "KO"},
+             "ts": "2021-03-04T05:06:07.089Z", "obj_uid": "C"},
+            {"uid": "al3", "mac_address": "aa:A", "alarm_name": "zone_violation",
+             "additional_info": {"text": "t", "zone_alarm_level": 1, "zone_uid": "KO"},
+             "ts": "2021-03-04T05:06:07.089Z", "obj_uid": "A", "x": 5}]})");
+        m_core = libs::core::core::create(test_logger());
+        m_loop = m_core->create_events_loop("main loop");
+        m_client = m_loop->create_http_client(m_server.url(), std::chrono::seconds(5), {}, 2);
+    }
+
+    void serve(const std::string& path, const std::string& body) {
+        http_test_server::response r;
+        r.body = body;
+        m_server.set_response(path, r);
+    }
+
+    void start() {
+        m_updater = std::make_unique<context_updater>(m_context, *m_client, m_stream, *m_loop,
+                                                      test_logger(), m_signals);
+    }
+
+    std::string notify(const std::string& object, const std::string& action,
+                       const std::string& plist, long ts = 1700000000, int ms = 5) {
+        return R"({"object": ")" + object + R"(", "action": ")" + action + R"(", "ts": )" +
+               std::to_string(ts) + R"(, "ms": )" + std::to_string(ms) + R"(, "plist": )" + plist +
+               "}";
+    }
+
+    std::string zone_event(const std::string& obj, const std::string& zone,
+                           const std::string& action, const std::string& x = "1",
+                           const std::string& sublocation = "s1") {
+        return R"({"ts": 1700000000, "ms": 7, "obj_uid": ")" + obj + R"(", "sublocation_uid": ")" +
+               sublocation + R"(", "project_uid": "P", "zone_uid": ")" + zone +
+               R"(", "zone_type_name": "keep_out", "action": ")" + action + R"(", "x": )" + x +
+               R"(, "y": 2, "z": 3})";
+    }
+
+    http_test_server m_server;
+    libs::core::core::ptr m_core;
+    libs::core::events_loop::ptr m_loop;
+    libs::core::http::client::ptr m_client;
+    fake_stream m_stream;
+    no_signals m_signals;
+    context::writable_context m_context;
+    std::unique_ptr<context_updater> m_updater;
+};
+
+TEST_F(updater_test, initial_load_derives_zone_events_and_alarms) {
+    const auto before = timestamp::current_time();
+    start();
+    EXPECT_EQ(m_context.get_zones().size(), 2u);
+    EXPECT_EQ(m_context.get_trackable_objects().size(), 3u);
+
+    const auto& events = m_context.get_zone_events();
+    const auto a_in = events.try_get("A:KI");
+    ASSERT_TRUE(a_in);
+    EXPECT_EQ(a_in->get_action(), "enter");
+    EXPECT_EQ(a_in->get_ts(), timestamp(1614834367, 89));
+    EXPECT_EQ(a_in->get_x(), 1);
+    EXPECT_EQ(a_in->get_z(), 3);
+    EXPECT_EQ(a_in->get_sublocation_uid(), "s1");
+    const auto b_out = events.try_get("B:KI");
+    ASSERT_TRUE(b_out);
+    EXPECT_EQ(b_out->get_action(), "leave");
+    EXPECT_GE(b_out->get_ts(), before);
+    EXPECT_EQ(b_out->get_x(), 0);
+    EXPECT_FALSE(events.is_exists("C:KI"));  // another project
+    EXPECT_TRUE(events.is_exists("A:KO"));
+    EXPECT_FALSE(events.is_exists("B:KO"));  // no "leave" events for keep-out zones
+    EXPECT_EQ(events.size(), 3u);
+
+    const auto& alarms = m_context.get_alarms();
+    ASSERT_TRUE(alarms.try_get("B:KI"));
+    EXPECT_EQ(alarms.get("B:KI").get_alarm_type(), context::alarm_type::ki);
+    EXPECT_EQ(alarms.get("B:KI").get_state(), "set");
+    EXPECT_FALSE(alarms.is_exists("C:KO"));  // no zone alarm level
+    ASSERT_TRUE(alarms.try_get("A:KO"));
+    EXPECT_EQ(alarms.get("A:KO").get_alarm_type(), context::alarm_type::ko);
+    EXPECT_EQ(alarms.get("A:KO").get_x(), 5);
+    EXPECT_FALSE(alarms.get("A:KO").get_y());
+}
+
+TEST_F(updater_test, a_bad_record_is_logged_and_the_rest_loads) {
+    serve("/api/private/zones/",
+          R"({"zones": [{"uid": "broken"},)" + zone_json("KO", "P", "keep_out") + "]}");
+    start();
+    EXPECT_FALSE(m_context.get_zones().is_exists("broken"));
+    EXPECT_TRUE(m_context.get_zones().is_exists("KO"));
+}
+
+TEST_F(updater_test, zone_update_announces_only_real_changes) {
+    start();
+    recorder<context::zone> zones;
+    auto handle = m_context.get_zones().subscribe(zones);
+
+    // Same fields, newer time stamp: nothing is written.
+    m_stream.publish("notify", notify("ZONE", "updated", zone_json("KO", "P", "keep_out")));
+    EXPECT_TRUE(zones.m_log.empty());
+
+    m_stream.publish("notify", notify("zone", "Updated", zone_json("KO", "P", "Keep_In")));
+    EXPECT_EQ(zones.m_log, (std::vector<std::string>{"update KO"}));
+    EXPECT_EQ(m_context.get_zones().get("KO").get_type(), context::zone_type::UNKNOWN);
+    EXPECT_EQ(m_context.get_zones().get("KO").get_ts(), timestamp(1700000000, 5));
+
+    m_stream.publish("notify", notify("ZONE", "updated", zone_json("NEW", "P", "keep_in")));
+    EXPECT_TRUE(m_context.get_zones().is_exists("NEW"));
+
+    m_stream.publish("notify", notify("ZONE", "deleted", R"({"uid": "NEW"})", 1700000001, 250));
+    EXPECT_FALSE(m_context.get_zones().is_exists("NEW"));
+}
+
+TEST_F(updater_test, object_update_keeps_sublocation_and_replaces_groups) {
+    start();
+    m_stream.publish("notify",
+                     notify("TRACKABLE_OBJECT", "updated", object_json("A", "P", "", "")));
+    const auto& a = m_context.get_trackable_objects().get("A");
+    EXPECT_EQ(a.get_sublocation_uid(), std::optional<std::string>("s1"));
+    EXPECT_TRUE(a.get_groups().empty());
+
+    m_stream.publish("notify", R"({"object": "TRACKABLE_OBJECT_GROUPS", "action": "updated",
+        "ts": 1700000000, "ms": 1, "project_uid": "P",
+        "plist": {"g7": {"action": "ADD_GROUP", "trackableObject": "A"},
+                  "g8": {"action": "ADD_GROUP", "trackableObject": "nobody"}}})");
+    EXPECT_EQ(a.get_groups(), (std::set<std::string>{"g7"}));
+}
+
+TEST_F(updater_test, zone_event_messages_create_then_update_one_event) {
+    start();
+    recorder<context::zone_event> events;
+    auto handle = m_context.get_zone_events().subscribe(events);
+
+    m_updater->handle_zone_event(zone_event("B", "KO", "enter"));
+    m_updater->handle_zone_event(zone_event("B", "KO", "leave"));
+    EXPECT_EQ(events.m_log, (std::vector<std::string>{"create B:KO", "update B:KO"}));
+    const auto& e = m_context.get_zone_events().get("B:KO");
+    EXPECT_EQ(e.get_action(), "leave");
+    EXPECT_EQ(e.get_ts(), timestamp(1700000000, 7));
+    EXPECT_EQ(e.get_zone_type(), context::zone_type::KEEP_OUT);
+}
+
+TEST_F(updater_test, zone_event_moves_the_object_to_its_sublocation_first) {
+    start();
+    recorder<context::trackable_object> objects;
+    recorder<context::zone_event> events;
+    auto h1 = m_context.get_trackable_objects().subscribe(objects);
+    auto h2 = m_context.get_zone_events().subscribe(events);
+    m_updater->handle_zone_event(zone_event("B", "KO", "enter", "1", "s2"));
+    EXPECT_EQ(objects.m_log, (std::vector<std::string>{"update B"}));
+    EXPECT_EQ(m_context.get_trackable_objects().get("B").get_sublocation_uid(),
+              std::optional<std::string>("s2"));
+    EXPECT_EQ(events.m_log, (std::vector<std::string>{"create B:KO"}));
+}
+
+TEST_F(updater_test, malformed_zone_events_are_dropped_or_rejected) {
+    start();
+    const auto count = m_context.get_zone_events().size();
+    m_updater->handle_zone_event(zone_event("B", "KO", "enter", "1.5"));
+    m_updater->handle_zone_event(zone_event("B", "KO", "enter", "\"1\""));
+    m_updater->handle_zone_event(R"({"ts": 1, "ms": 0})");
+    EXPECT_EQ(m_context.get_zone_events().size(), count);
+
+    try {
+        m_updater->handle_zone_event("not json");
+        FAIL() << "expected a check failure";
+    } catch (const libs::core::check_failed_exception& e) {
+        EXPECT_EQ(e.get_string_error(), "check failed: parse_result.ok");
+    }
+}
+
+}  // namespace
+}  // namespace zentu
