@@ -58,11 +58,27 @@ void ki_alarms_generator::on_zone_event(const context::zone_event& event, timest
         on_leave(event, ts);
         return;
     }
+    if (enters_zone_that_does_not_count(event))
+        return;
     const alarms_controller::optional_event with_event(event);
     m_context.get_zones().for_each([&](const context::zone& zone) {
         m_alarms_controller.clear_ki_alarm(event.get_obj_uid(), zone.get_uid(), with_event, ts);
         return true;
     });
+}
+
+bool ki_alarms_generator::enters_zone_that_does_not_count(const context::zone_event& event) const {
+    // Entering an inactive zone, or one that does not apply to the object,
+    // does not bring it back inside: its alarms must stay while it is still
+    // outside every keep-in zone that applies. Unknown pairs get the clears.
+    const auto object = m_context.get_trackable_objects().try_get(event.get_obj_uid());
+    const auto zone = m_context.get_zones().try_get(event.get_zone_uid());
+    if (!object || !zone)
+        return false;
+    if (zone->get_type() == context::zone_type::KEEP_IN && zone->get_active() &&
+        trackable_work_with_zone(*object, *zone))
+        return false;
+    return leave_for_all_active_zones(event.get_obj_uid());
 }
 
 void ki_alarms_generator::on_leave(const context::zone_event& event, timestamp ts) {

@@ -40,6 +40,7 @@ public:
 
 private:
     void on_leave(const context::zone_event& event, timestamp ts);
+    bool enters_zone_that_does_not_count(const context::zone_event& event) const;
     void remove_zone_event(const std::string& obj_uid, const std::string& zone_uid, timestamp ts,
                            bool only_leave);
 

@@ -175,6 +175,37 @@ TEST_F(alarms_generator_scenarios, keep_in_zone_never_entered_counts_as_not_left
     EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in", "set o1:B keep_in"));
 }
 
+TEST_F(alarms_generator_scenarios, entering_a_zone_that_does_not_count_keeps_the_alarm) {
+    zone("A");
+    zone("I", {zone_type::KEEP_IN, false});                      // inactive
+    zone("X", {zone_type::KEEP_IN, true, false, {}, {}, "p2"});  // another project
+    zone("E", {zone_type::KEEP_IN, true, false, {"o1"}});        // o1 is exempt
+    zone("K", {zone_type::KEEP_OUT});
+    object("o1");
+    start();
+    move("o1", "A", "leave");
+    EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in"));
+    move("o1", "I", "enter");
+    move("o1", "X", "enter");
+    move("o1", "E", "enter");
+    move("o1", "K", "enter", zone_type::KEEP_IN);  // mislabelled by the message
+    EXPECT_THAT(posts(), IsEmpty());
+    EXPECT_THAT(alarms(), ElementsAre("o1:A set"));
+
+    move("o1", "A", "enter");
+    EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in"));
+}
+
+TEST_F(alarms_generator_scenarios, entering_an_unknown_zone_still_clears) {
+    zone("A");
+    object("o1");
+    start();
+    move("o1", "A", "leave");
+    posts();
+    move("o1", "ghost", "enter", zone_type::KEEP_IN);
+    EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in"));
+}
+
 TEST_F(alarms_generator_scenarios, keep_out_enter_raises_and_leave_clears) {
     zone("K", {zone_type::KEEP_OUT});
     object("o1");
