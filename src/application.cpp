@@ -1,0 +1,22 @@
+#include "application.hpp"
+
+namespace zentu {
+
+application::application(const config& config, libs::core::logger& logger,
+                         libs::core::events_loop& events_loop)
+    : m_config(config),
+      m_logger(logger),
+      m_events_loop(events_loop),
+      m_zone_detector(std::make_unique<zone_detector>(config, logger, events_loop)),
+      m_reset_timer(events_loop.create_periodic_timer(
+          reset_period, "reset_timer", [this](libs::core::timer::time_point) { rebuild(); },
+          libs::core::source_location())) {}
+
+void application::rebuild() {
+    auto fresh = std::make_unique<zone_detector>(m_config, m_logger, m_events_loop);
+    // The new service stands before the old one is taken down.
+    std::swap(fresh, m_zone_detector);
+    fresh.reset();
+}
+
+}  // namespace zentu
