@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <boost/asio.hpp>
 
@@ -31,7 +32,9 @@ class sim_platform_api : public ::testing::Test {
 protected:
     void SetUp() override {
         m_site = read_json_file(examples + "/site.json");
-        m_log_file = ::testing::TempDir() + "sim_platform_api_requests.jsonl";
+        // ctest runs the cases of this file in parallel processes: one file each.
+        m_log_file = ::testing::TempDir() + "sim_platform_api_requests_" +
+                     std::to_string(::getpid()) + ".jsonl";
         std::remove(m_log_file.c_str());
         m_sim = start_simulator(m_site, m_log_file);
         m_url = base_url(*m_sim);
