@@ -1,0 +1,154 @@
+// The periodic rebuild of the service, one step at a time, against the
+// platform simulator run in-process and a private Redis.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "application.hpp"
+#include "config.hpp"
+#include "core/json.hpp"
+#include "platform-sim/simulator.hpp"
+#include "support/redis_server.hpp"
+
+#ifndef MAROVANE_EXAMPLES
+#error "MAROVANE_EXAMPLES must name the examples directory"
+#endif
+
+namespace zentu {
+namespace {
+
+using namespace std::chrono_literals;
+namespace core = libs::core;
+
+Json::Value example_site() {
+    std::ifstream in(std::string(MAROVANE_EXAMPLES) + "/site.json");
+    std::stringstream text;
+    text << in.rdbuf();
+    auto parsed = core::json::try_parse(text.str());
+    EXPECT_TRUE(parsed.ok) << parsed.error;
+    return parsed.result;
+}
+
+Json::Value parse(const std::string& text) {
+    auto parsed = core::json::try_parse(text);
+    EXPECT_TRUE(parsed.ok) << parsed.error;
+    return parsed.result;
+}
+
+bool has_open_alarm(const Json::Value& open, const std::string& obj, const std::string& zone) {
+    for (const auto& alarm : open)
+        if (alarm["obj_uid"] == obj && alarm["additional_info"]["zone_uid"] == zone)
+            return true;
+    return false;
+}
+
+class assembly_rebuild_test : public ::testing::Test {
+protected:
+    assembly_rebuild_test()
+        : m_logger("marovane-test", "rebuild"),
+          m_sim(make_simulator()),
+          m_config(make_config()),
+          m_core(core::core::create(m_logger)),
+          m_loop(m_core->create_events_loop("main loop")) {}
+
+    platform_sim::simulator::ptr make_simulator() {
+        platform_sim::options options;
+        options.site_document = example_site();
+        return platform_sim::simulator::create(options);
+    }
+
+    config make_config() {
+        const auto pub = m_sim->pub_endpoint();
+        Json::Value document = parse(R"({
+            "system": {"pidfile": "/nonexistent/marovane.pid", "local_debug": false},
+            "proxy": {"address": "127.0.0.1"},
+            "server": {"protocol": "http", "timeout": 2},
+            "redis": {"host": "127.0.0.1", "password": ""}})");
+        document["system"]["debug_port"] =
+            "tcp://127.0.0.1:" + std::to_string(test::unused_loopback_port());
+        document["proxy"]["output_port"] = std::stoi(pub.substr(pub.rfind(':') + 1));
+        document["server"]["address"] = m_sim->http_address();
+        document["redis"]["port"] = m_redis.port();
+        std::istringstream stream(core::json::to_string(document));
+        return config(stream);
+    }
+
+    // Runs the loop until the condition holds or the time is up.
+    bool run_loop_until(const std::function<bool()>& condition, std::chrono::seconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        auto check = m_loop->create_periodic_timer(
+            50ms, "test check",
+            [&](core::timer::time_point) {
+                if (condition() || std::chrono::steady_clock::now() > deadline)
+                    m_loop->stop();
+            },
+            core::source_location());
+        m_loop->run();
+        return condition();
+    }
+
+    test::redis_server m_redis;
+    core::logger m_logger;
+    platform_sim::simulator::ptr m_sim;
+    config m_config;
+    core::core::ptr m_core;
+    core::events_loop::ptr m_loop;
+};
+
+TEST_F(assembly_rebuild_test, rebuild_replaces_the_service_with_one_reloaded_from_the_platform) {
+    application app(m_config, m_logger, *m_loop);
+    const zone_detector* first = &app.current();
+    // Announced while the loop does not run: only a reload can learn of it.
+    m_sim->control().run("zone", parse(R"({"uid": "zone-ko-lab", "name": "Lab",
+        "project_uid": "proj-warehouse", "sublocation_uid": "sl-ground-floor",
+        "zone_type_name": "keep_out", "zone_alarm_level": 2})"));
+    EXPECT_FALSE(first->get_context().get_zones().try_get("zone-ko-lab"));
+
+    app.rebuild();
+    EXPECT_NE(&app.current(), first);
+    const auto& zones = app.current().get_context().get_zones();
+    EXPECT_TRUE(zones.try_get("zone-ko-lab"));
+    EXPECT_TRUE(zones.try_get("zone-ko-dock-3"));
+
+    // The new service follows the platform.
+    m_sim->control().run("enter", parse(R"({"obj_uid": "obj-forklift-1",
+        "zone_uid": "zone-ko-lab", "x": 1, "y": 2, "z": 0})"));
+    EXPECT_TRUE(run_loop_until(
+        [&] {
+            return has_open_alarm(m_sim->get_site().open_alarms(), "obj-forklift-1", "zone-ko-lab");
+        },
+        10s));
+}
+
+TEST_F(assembly_rebuild_test, failed_rebuild_keeps_the_running_service_and_throws) {
+    application app(m_config, m_logger, *m_loop);
+    const zone_detector* first = &app.current();
+    m_sim->control().run("fail", parse(R"({"path": "/api/private/alarm_types/", "status": 200,
+                                           "count": 1, "body": "not json"})"));
+
+    try {
+        app.rebuild();
+        ADD_FAILURE() << "the rebuild did not fail";
+    } catch (const core::exception& e) {
+        EXPECT_EQ(e.get_string_error().rfind("Unable to parse histeresis: ", 0), 0u)
+            << e.get_string_error();
+    }
+    EXPECT_EQ(&app.current(), first);
+    EXPECT_TRUE(first->get_context().get_zones().try_get("zone-ko-dock-3"));
+
+    // The service kept in place still works.
+    m_sim->control().run("enter", parse(R"({"obj_uid": "obj-forklift-1",
+        "zone_uid": "zone-ko-dock-3", "x": 8500, "y": 1000, "z": 0})"));
+    EXPECT_TRUE(run_loop_until(
+        [&] {
+            return has_open_alarm(m_sim->get_site().open_alarms(), "obj-forklift-1",
+                                  "zone-ko-dock-3");
+        },
+        10s));
+}
+
+}  // namespace
+}  // namespace zentu
