@@ -164,6 +164,18 @@ TEST_F(e2e_alarms_test, rejected_post_is_sent_again_a_second_later) {
     EXPECT_NE(env.service_output().find(R"({"detail":"busy now"})"), std::string::npos);
 }
 
+TEST_F(e2e_alarms_test, malformed_zone_event_is_logged_and_the_service_goes_on) {
+    auto& env = start(test::default_e2e_options());
+    env.control("publish", test::parse_json(R"({"raw": "#zone_event{not json"})"));
+    const auto entered = env.enter(forklift, dock, 8500, 1000, 0);
+    const auto posts = env.wait_for_alarm_posts(forklift, dock, 1);
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(canonical(posts[0]["body"]),
+              canonical(request_body(forklift_in_dock, "set", entered)));
+    EXPECT_TRUE(env.service().wait_for_output("check failed: parse_result.ok", 0ms));
+    EXPECT_TRUE(env.service().running());
+}
+
 TEST_F(e2e_alarms_test, platform_alarm_whose_object_left_the_zone_is_cleared_at_start) {
     const auto before = libs::core::timestamp::current_time();
     auto& env = start(test::default_e2e_options());
