@@ -32,7 +32,9 @@ TEST_F(e2e_mirror_test, read_only_service_posts_nothing_but_mirrors_its_alarms) 
     EXPECT_EQ(alarm.at("alarm_type"), "ko");
     EXPECT_EQ(alarm.at("x"), "8500");
     // The stale platform alarm was "cleared" without telling the platform.
-    EXPECT_EQ(env.mirror_set(alarms_set), std::set<std::string>{forklift + ":" + dock});
+    EXPECT_TRUE(env.wait_until(
+        [&] { return env.mirror_set(alarms_set) == std::set<std::string>{forklift + ":" + dock}; },
+        5s));
 
     // After the clear, every request the alarm caused would have been made.
     env.leave(forklift, dock, 7600, 1500, 0);
