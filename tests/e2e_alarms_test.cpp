@@ -202,5 +202,61 @@ TEST_F(e2e_alarms_test, platform_alarm_whose_object_left_the_zone_is_cleared_at_
     EXPECT_TRUE(env.wait_until([&] { return env.mirror_set("marovane:alarms:set").empty(); }, 5s));
 }
 
+TEST_F(e2e_alarms_test, keep_in_state_found_at_start) {
+    auto options = test::default_e2e_options();
+    options.edit_site = [](Json::Value& site) {
+        // Nobody inside the keep-in zones.
+        for (auto& zone : site["zones"])
+            zone["trackables_in_zone"] = Json::Value(Json::arrayValue);
+        // Open on the platform: the forklift is still out of the yard, the
+        // visitor is exempt from it.
+        for (const auto& [obj, mac] :
+             {std::pair{forklift, "02:00:00:00:00:01"}, std::pair{visitor, "02:00:00:00:00:02"}}) {
+            auto alarm = test::parse_json(R"({"alarm_name": "zone_violation",
+                "additional_info": {"text": "Keep in zone Yard with zone alarm level 1",
+                    "zone_alarm_level": 1, "zone_violation_type": "keep_in",
+                    "zone_uid": "zone-ki-yard"},
+                "ts": "2026-12-01T07:55:10.250Z", "sublocation_uid": "sl-ground-floor",
+                "x": 1, "y": 2, "z": 0})");
+            alarm["uid"] = "alarm-" + obj;
+            alarm["obj_uid"] = obj;
+            alarm["mac_address"] = mac;
+            site["alarms"].append(alarm);
+        }
+    };
+    auto& env = start(options);
+
+    // The worker is out of both keep-in zones that apply to it.
+    for (const auto& [zone, text] : {std::pair{yard, "Keep in zone Yard with zone alarm level 1"},
+                                     std::pair{std::string("zone-ki-office"),
+                                               "Keep in zone Office with zone alarm level 1"}}) {
+        const auto posts = env.wait_for_alarm_posts(worker, zone, 1);
+        ASSERT_EQ(posts.size(), 1u) << zone;
+        const auto& body = posts[0]["body"];
+        EXPECT_EQ(body["state"], "set");
+        EXPECT_EQ(body["additional_info"]["text"], text);
+        EXPECT_EQ(body["additional_info"]["zone_violation_type"], "keep_in");
+        EXPECT_EQ(body["sublocation_uid"], "sl-ground-floor");
+        EXPECT_EQ(body["x"], 0);
+        EXPECT_EQ(body["y"], 0);
+        EXPECT_EQ(body["z"], 0);
+    }
+    const auto visitor_posts = env.wait_for_alarm_posts(visitor, yard, 1);
+    ASSERT_EQ(visitor_posts.size(), 1u);
+    EXPECT_EQ(visitor_posts[0]["body"]["state"], "clear");
+    // The forklift's alarm stays as the platform has it: nothing is sent.
+    EXPECT_TRUE(env.alarm_posts(forklift, yard).empty());
+    EXPECT_TRUE(has_open_alarm(env.open_alarms(), forklift, yard));
+    EXPECT_FALSE(has_open_alarm(env.open_alarms(), visitor, yard));
+
+    // Back in the yard, the forklift's alarm is cleared.
+    const auto back = env.enter(forklift, yard, 7900, 2400, 0);
+    const auto posts = env.wait_for_alarm_posts(forklift, yard, 1);
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(posts[0]["body"]["state"], "clear");
+    EXPECT_EQ(posts[0]["body"]["x"], 7900);
+    EXPECT_FALSE(has_open_alarm(env.open_alarms(), forklift, yard));
+}
+
 }  // namespace
 }  // namespace zentu
