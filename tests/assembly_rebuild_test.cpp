@@ -1,8 +1,10 @@
 // The periodic rebuild of the service, one step at a time, against the
 // platform simulator run in-process and a private Redis.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -148,6 +150,24 @@ TEST_F(assembly_rebuild_test, failed_rebuild_keeps_the_running_service_and_throw
                                   "zone-ko-dock-3");
         },
         10s));
+}
+
+TEST_F(assembly_rebuild_test, stop_signal_still_stops_the_loop_after_a_rebuild) {
+    application app(m_config, m_logger, *m_loop);
+    // The service built first watched the signals; it is gone now.
+    app.rebuild();
+
+    bool timed_out = false;
+    const auto deadline = m_loop->create_timer(
+        core::timer::clock::now() + 10s, "test deadline",
+        [&](core::timer::time_point) {
+            timed_out = true;
+            m_loop->stop();
+        },
+        core::source_location());
+    ::kill(::getpid(), SIGTERM);
+    m_loop->run();
+    EXPECT_FALSE(timed_out);
 }
 
 }  // namespace
