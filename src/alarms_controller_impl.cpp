@@ -139,10 +139,12 @@ void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::st
         case alarm_state::clear:
             break;
         case alarm_state::sending_set_but_must_be_clear:
-            info.set_state(alarm_state::sending_set);
-            return;
         case alarm_state::sending_clear:
-            info.set_state(alarm_state::sending_clear_but_must_be_set);
+            info.set_state(info.get_state() == alarm_state::sending_clear
+                               ? alarm_state::sending_clear_but_must_be_set
+                               : alarm_state::sending_set);
+            // The stored alarm said "clear" meanwhile; it is wanted set again,
+            // and later re-sends and the mirror must say so.
             if (stored) {
                 auto& alarm = **stored;
                 alarm.set_state(set_text);
@@ -242,6 +244,7 @@ void alarms_controller_impl::delete_all_data(std::string uid) {
 void alarms_controller_impl::start_request(const context::alarm& alarm, alarm_info& info) {
     const std::string body = libs::core::json::to_string(request_body(alarm));
     m_logger.debug("%1%") % body;
+    info.m_sent_state = alarm.get_state();
     info.m_request = m_http_client.perform_async_request(
         http::method::post, alarms_address, body,
         [this, uid = alarm.get_uid()](http::result result) {
@@ -296,7 +299,13 @@ void alarms_controller_impl::request_callback(std::string uid, http::result resu
         case alarm_state::clear:
             break;
         case alarm_state::sending_set:
-            if (accepted) {
+            if (accepted && info.m_sent_state != set_text) {
+                // A retry went out as "clear" before the set was wanted again.
+                if (const auto alarm = m_context.get_alarms().try_get(uid))
+                    start_request(*alarm, info);
+                else
+                    delete_all_data(std::move(uid));
+            } else if (accepted) {
                 start_request_after_histeresis(uid, info);
                 info.set_state(alarm_state::set);
             } else {

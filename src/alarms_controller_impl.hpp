@@ -40,6 +40,8 @@ public:
         std::chrono::seconds m_histeresis{0};
         libs::core::timer::ptr m_timer;
         libs::core::http::client::handle::ptr m_request;
+        // The alarm state carried by the request in flight ("set" or "clear").
+        std::string m_sent_state;
         alarm_state m_state = alarm_state::clear;
     };
 

@@ -194,9 +194,27 @@ TEST_F(alarms_controller_state, set_again_during_its_own_clear_wins_back) {
     controller().clear_ko_alarm("o1", "zout", boost::none, at(2'000));
     controller().set_ko_alarm("o1", "zout", event("o1", "zout", "enter", 1, 2, 3), at(3'000));
     EXPECT_EQ(state_of("o1:zout"), state::sending_set);  // the set on its way is wanted after all
+    // The stored alarm says "set" again, so re-sends and the mirror do too.
+    EXPECT_EQ(m_ctx.get_alarms().get("o1:zout").get_state(), "set");
     ASSERT_TRUE(m_http.answer(0, 200));
     EXPECT_EQ(state_of("o1:zout"), state::set);
     EXPECT_EQ(posted_states(), (std::vector<std::string>{"set"}));
+    m_timers.fire_only();
+    EXPECT_EQ(posted_states(), (std::vector<std::string>{"set", "set"}));
+}
+
+TEST_F(alarms_controller_state, set_wanted_again_while_a_retried_clear_is_on_its_way) {
+    controller().set_ko_alarm("o1", "zout", event("o1", "zout", "enter", 1, 2, 3), at(1'000));
+    ASSERT_TRUE(m_http.fail(0));
+    controller().clear_ko_alarm("o1", "zout", boost::none, at(2'000));
+    m_timers.fire_only();  // the retry carries the stored alarm: "clear"
+    controller().set_ko_alarm("o1", "zout", event("o1", "zout", "enter", 1, 2, 3), at(3'000));
+    ASSERT_TRUE(m_http.answer(1, 200));
+    // The platform has just been told "clear": the set goes out again at once.
+    ASSERT_EQ(m_http.m_requests.size(), 3u);
+    EXPECT_EQ(posted_states(), (std::vector<std::string>{"set", "clear", "set"}));
+    ASSERT_TRUE(m_http.answer(2, 200));
+    EXPECT_EQ(state_of("o1:zout"), state::set);
 }
 
 TEST_F(alarms_controller_state, set_during_a_clear_restores_the_alarm_and_posts_it_after) {
