@@ -35,12 +35,12 @@ const alarm_of forklift_out_of_yard{
     forklift, "02:00:00:00:00:01", yard, 1, "Keep in zone Yard with zone alarm level 1", "keep_in"};
 
 // The request the platform must receive for an alarm caused by a zone event.
-Json::Value request_body(const alarm_of& alarm, const std::string& state,
-                         const Json::Value& event) {
+Json::Value request_body(const alarm_of& alarm, const std::string& state, const Json::Value& event,
+                         const std::string& alarm_name = "zone_violation") {
     Json::Value body(Json::objectValue);
     body["obj_uid"] = alarm.obj;
     body["mac_address"] = alarm.mac;
-    body["alarm_name"] = "zone_violation";
+    body["alarm_name"] = alarm_name;
     body["state"] = state;
     body["obj_class"] = "TO";
     for (const char* key : {"ts", "ms", "x", "y", "z", "sublocation_uid"})
@@ -162,6 +162,30 @@ TEST_F(e2e_alarms_test, rejected_post_is_sent_again_a_second_later) {
     EXPECT_TRUE(has_open_alarm(env.open_alarms(), forklift, dock));
     // The failure is logged with the platform's answer.
     EXPECT_NE(env.service_output().find(R"({"detail":"busy now"})"), std::string::npos);
+}
+
+TEST_F(e2e_alarms_test, zone_around_an_object_created_while_running_raises_buffer_violations) {
+    auto& env = start(test::default_e2e_options());
+    env.control("zone", test::parse_json(R"({"uid": "zone-ko-around-worker",
+        "name": "Around worker", "project_uid": "proj-warehouse",
+        "sublocation_uid": "sl-ground-floor", "zone_type_name": "keep_out",
+        "zone_alarm_level": 3, "trackable_object_uid": "obj-worker-7"})"));
+    // The zone is known once the mirror has it.
+    ASSERT_TRUE(env.wait_until(
+        [&] { return env.mirror_set("marovane:zones:set").count("zone-ko-around-worker") > 0; },
+        5s));
+
+    const auto entered = env.enter(forklift, "zone-ko-around-worker", 10200, 2000, 0);
+    const auto posts = env.wait_for_alarm_posts(forklift, "zone-ko-around-worker", 1);
+    ASSERT_EQ(posts.size(), 1u);
+    const alarm_of expected{forklift,
+                            "02:00:00:00:00:01",
+                            "zone-ko-around-worker",
+                            3,
+                            "Keep out zone Around worker with zone alarm level 3",
+                            "keep_out"};
+    EXPECT_EQ(canonical(posts[0]["body"]),
+              canonical(request_body(expected, "set", entered, "buffer_violation")));
 }
 
 TEST_F(e2e_alarms_test, malformed_zone_event_is_logged_and_the_service_goes_on) {
