@@ -48,6 +48,17 @@ bool has_open_alarm(const Json::Value& open, const std::string& obj, const std::
 }
 
 class assembly_rebuild_test : public ::testing::Test {
+public:
+    // Alarm POSTs the platform received so far.
+    std::size_t alarm_posts() {
+        const auto reply = m_sim->control().handle("GET", "/sim/requests", "", "");
+        const auto journal = parse(reply.body);
+        std::size_t count = 0;
+        for (const auto& request : journal["requests"])
+            count += request["method"] == "POST";
+        return count;
+    }
+
 protected:
     assembly_rebuild_test()
         : m_logger("marovane-test", "rebuild"),
@@ -78,9 +89,25 @@ protected:
         return config(stream);
     }
 
+    // Whether the current service receives the platform's messages: an
+    // object announced again must reach its context.
+    bool follows_the_stream(const application& app) {
+        const auto& objects = app.current().get_context().get_trackable_objects();
+        const auto before = objects.try_get("obj-pallet-9")->get_ts();
+        return run_loop_until(
+            [&] {
+                if (objects.try_get("obj-pallet-9")->get_ts() != before)
+                    return true;
+                m_sim->control().run("object", parse(R"({"uid": "obj-pallet-9"})"));
+                return false;
+            },
+            10s);
+    }
+
     // Runs the loop until the condition holds or the time is up.
     bool run_loop_until(const std::function<bool()>& condition, std::chrono::seconds timeout) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
+        m_loop->get_io_context().restart();
         auto check = m_loop->create_periodic_timer(
             50ms, "test check",
             [&](core::timer::time_point) {
@@ -150,6 +177,37 @@ TEST_F(assembly_rebuild_test, failed_rebuild_keeps_the_running_service_and_throw
                                   "zone-ko-dock-3");
         },
         10s));
+}
+
+TEST_F(assembly_rebuild_test, alarms_open_before_a_rebuild_are_taken_over_without_a_repeat) {
+    application app(m_config, m_logger, *m_loop);
+    m_sim->control().run("enter", parse(R"({"obj_uid": "obj-forklift-1",
+        "zone_uid": "zone-ko-dock-3", "x": 8500, "y": 1000, "z": 0})"));
+    m_sim->control().run("leave", parse(R"({"obj_uid": "obj-forklift-1",
+        "zone_uid": "zone-ki-yard", "x": 8100, "y": 2500, "z": 0})"));
+    ASSERT_TRUE(run_loop_until(
+        [&] {
+            const auto open = m_sim->get_site().open_alarms();
+            return has_open_alarm(open, "obj-forklift-1", "zone-ko-dock-3") &&
+                   has_open_alarm(open, "obj-forklift-1", "zone-ki-yard");
+        },
+        10s));
+    // The start-up clear of the stale alarm, the keep-out and the keep-in set.
+    ASSERT_EQ(alarm_posts(), 3u);
+
+    // A rebuild runs inside the running loop: a stopped loop means a stop signal.
+    m_loop->get_io_context().restart();
+    app.rebuild();
+    EXPECT_EQ(app.current().get_context().get_alarms().size(), 2u);
+    ASSERT_TRUE(follows_the_stream(app));
+
+    // The new service clears them when the object comes back.
+    m_sim->control().run("leave", parse(R"({"obj_uid": "obj-forklift-1",
+        "zone_uid": "zone-ko-dock-3", "x": 7600, "y": 1500, "z": 0})"));
+    m_sim->control().run("enter", parse(R"({"obj_uid": "obj-forklift-1",
+        "zone_uid": "zone-ki-yard", "x": 7500, "y": 1500, "z": 0})"));
+    EXPECT_TRUE(run_loop_until([&] { return m_sim->get_site().open_alarms().size() == 0; }, 10s));
+    EXPECT_EQ(alarm_posts(), 5u);
 }
 
 TEST_F(assembly_rebuild_test, stop_signal_still_stops_the_loop_after_a_rebuild) {
