@@ -383,3 +383,9 @@ void e2e_test::TearDown() {
 }
 
 }  // namespace zentu::test
+
+namespace Json {
+void PrintTo(const Value& value, std::ostream* os) {
+    *os << zentu::libs::core::json::to_string(value);
+}
+}  // namespace Json

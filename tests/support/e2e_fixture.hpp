@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <set>
 #include <string>
 #include <thread>
@@ -160,3 +161,8 @@ protected:
 };
 
 }  // namespace zentu::test
+
+namespace Json {
+// Lets test failures print JSON values as text.
+void PrintTo(const Value& value, std::ostream* os);
+}  // namespace Json
