@@ -13,7 +13,14 @@ application::application(const config& config, libs::core::logger& logger,
           libs::core::source_location())) {}
 
 void application::rebuild() {
-    auto fresh = std::make_unique<zone_detector>(m_config, m_logger, m_events_loop);
+    std::unique_ptr<zone_detector> fresh;
+    try {
+        fresh = std::make_unique<zone_detector>(m_config, m_logger, m_events_loop);
+    } catch (...) {
+        // The failed service may have rewritten the mirror before it failed.
+        m_zone_detector->rewrite_mirror();
+        throw;
+    }
     // The new service stands before the old one is taken down.
     std::swap(fresh, m_zone_detector);
     fresh.reset();

@@ -117,6 +117,11 @@ bool context_debug::ensure_connection() {
 
 // ---- whole mirror ---------------------------------------------------------------
 
+void context_debug::rewrite() {
+    const timestamp now = timestamp::current_time();
+    guarded([&] { rewrite_all(now); });
+}
+
 void context_debug::clear_kind(const std::string& set_key, const std::string& delete_template) {
     const auto members = m_redis->get_set_members(set_key);
     std::vector<std::string> uids;

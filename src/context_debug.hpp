@@ -54,6 +54,10 @@ public:
     void after_updating(const context::alarm& alarm, timestamp ts) override;
     void before_deleting(const context::alarm& alarm, timestamp ts) override;
 
+    // Clears the mirror and writes the context's objects again (failures are
+    // contained like every other write).
+    void rewrite();
+
     // Whether the mirror currently has a working connection.
     bool is_connected() const noexcept { return m_redis != nullptr; }
 

@@ -47,6 +47,10 @@ public:
 
     const context::context& get_context() const { return *m_context; }
 
+    // Rewrites the Redis mirror from this service's context, e.g. after a
+    // failed rebuild has already rewritten it from another one.
+    void rewrite_mirror() { m_context_debug->rewrite(); }
+
 private:
     libs::core::logger& m_logger;
     libs::core::events_loop::signals_handle::ptr m_signals;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -13,6 +14,7 @@
 #include "config.hpp"
 #include "core/json.hpp"
 #include "platform-sim/simulator.hpp"
+#include "redis/redis_context.hpp"
 #include "support/redis_server.hpp"
 
 #ifndef MAROVANE_EXAMPLES
@@ -157,6 +159,9 @@ TEST_F(assembly_rebuild_test, failed_rebuild_keeps_the_running_service_and_throw
     const zone_detector* first = &app.current();
     m_sim->control().run("fail", parse(R"({"path": "/api/private/alarm_types/", "status": 200,
                                            "count": 1, "body": "not json"})"));
+    // Known to the platform only: the failed service mirrors it before it fails.
+    m_sim->control().run("zone", parse(R"({"uid": "zone-ko-lab", "name": "Lab",
+        "project_uid": "proj-warehouse", "zone_type_name": "keep_out", "zone_alarm_level": 2})"));
 
     try {
         app.rebuild();
@@ -167,6 +172,17 @@ TEST_F(assembly_rebuild_test, failed_rebuild_keeps_the_running_service_and_throw
     }
     EXPECT_EQ(&app.current(), first);
     EXPECT_TRUE(first->get_context().get_zones().try_get("zone-ko-dock-3"));
+    // The mirror shows the service that runs, not the one that failed.
+    redis::context check("127.0.0.1", m_redis.port(), 10, "");
+    std::set<std::string> mirrored;
+    check.get_set_members("marovane:zones:set")
+        .as_array()
+        .for_each_element([&](const redis::reply_element& e) {
+            mirrored.insert(e.to_string());
+            return true;
+        });
+    EXPECT_EQ(mirrored.count("zone-ko-lab"), 0u);
+    EXPECT_EQ(mirrored.count("zone-ko-dock-3"), 1u);
 
     // The service kept in place still works.
     m_sim->control().run("enter", parse(R"({"obj_uid": "obj-forklift-1",
