@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "alarms_controller_impl.hpp"
-#include "alarms_http_server.hpp"
 #include "context/context.hpp"
 #include "core/events_loop.hpp"
 #include "core/json.hpp"
+#include "http_test_server.hpp"
 
 namespace zentu::test {
 namespace {
@@ -24,6 +24,7 @@ protected:
           m_loop(m_core->create_events_loop("main loop")),
           m_work(m_loop->create_work()),
           m_http(m_loop->create_http_client(m_server.url(), seconds(5), {}, 2)) {
+        m_server.set_response(alarms_controller_impl::alarms_address, {});  // 200, empty body
         m_ctx.take_zones().add(
             context::zone("K", "Dock", "p1", std::nullopt, true, context::zone_shape::POLYGON,
                           zone_type::KEEP_OUT, 2, false, timestamp(), std::nullopt, {}, {}),
@@ -55,15 +56,26 @@ protected:
         }
         return true;
     }
-    std::string state_of(const alarms_http_server::received& r) const {
+    using received = test_support::http_test_server::recorded_request;
+
+    // The platform answers the next alarm requests with these statuses.
+    void answer_next_with(const std::vector<int>& statuses) {
+        std::vector<test_support::http_test_server::response> responses;
+        for (const int status : statuses) {
+            test_support::http_test_server::response r;
+            r.status = status;
+            responses.push_back(r);
+        }
+        m_server.queue_responses(alarms_controller_impl::alarms_address, std::move(responses));
+    }
+    std::string state_of(const received& r) const {
         return libs::core::json::try_parse(r.body).result["state"].asString();
     }
-    static milliseconds gap(const alarms_http_server::received& a,
-                            const alarms_http_server::received& b) {
+    static milliseconds gap(const received& a, const received& b) {
         return std::chrono::duration_cast<milliseconds>(b.at - a.at);
     }
 
-    alarms_http_server m_server;
+    test_support::http_test_server m_server;
     libs::core::logger m_logger{"marovane-test", "alarms-http"};
     libs::core::core::ptr m_core;
     libs::core::events_loop::ptr m_loop;
@@ -74,7 +86,7 @@ protected:
 };
 
 TEST_F(alarms_controller_http, failed_set_is_retried_a_second_later) {
-    m_server.answer_next_with({500, 503});
+    answer_next_with({500, 503});
     start(0);
     m_controller->set_ko_alarm("o1", "K", event("enter"), timestamp::current_time());
     ASSERT_TRUE(run_until([&] {
@@ -93,22 +105,22 @@ TEST_F(alarms_controller_http, failed_set_is_retried_a_second_later) {
 TEST_F(alarms_controller_http, set_alarm_is_re_sent_every_period_then_cleared) {
     start(1);
     m_controller->set_ko_alarm("o1", "K", event("enter"), timestamp::current_time());
-    ASSERT_TRUE(run_until([&] { return m_server.count() == 3; }));
+    ASSERT_TRUE(run_until([&] { return m_server.request_count() == 3; }));
     auto requests = m_server.requests();
     EXPECT_EQ(state_of(requests[1]), "set");
     EXPECT_EQ(state_of(requests[2]), "set");
     EXPECT_GE(gap(requests[0], requests[1]), milliseconds(900));
 
-    m_server.answer_next_with({404});
+    answer_next_with({404});
     const auto clear_event = event("leave");
     m_controller->clear_ko_alarm("o1", "K", clear_event, timestamp::current_time());
     ASSERT_TRUE(run_until([&] { return !m_ctx.get_alarms().is_exists("o1:K"); }));
     requests = m_server.requests();
     EXPECT_EQ(state_of(requests.back()), "clear");
     // Forgotten: no further re-send.
-    const auto sent = m_server.count();
+    const auto sent = m_server.request_count();
     run_until([] { return false; }, milliseconds(1300));
-    EXPECT_EQ(m_server.count(), sent);
+    EXPECT_EQ(m_server.request_count(), sent);
 }
 
 }  // namespace

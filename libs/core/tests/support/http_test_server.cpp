@@ -1,5 +1,7 @@
 #include "http_test_server.hpp"
 
+#include <deque>
+
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
@@ -40,6 +42,7 @@ struct http_test_server::state {
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::map<std::string, response> responses;
+    std::map<std::string, std::deque<response>> queued;
     response default_response{404, "", {}, {}, false, false, false};
     std::vector<recorded_request> requests;
     std::size_t connections = 0;
@@ -48,8 +51,13 @@ struct http_test_server::state {
 
     void accept();
 
-    response lookup(const std::string& target) const {
+    response lookup(const std::string& target) {
         const std::lock_guard<std::mutex> lock(mutex);
+        if (auto q = queued.find(target); q != queued.end() && !q->second.empty()) {
+            response next = std::move(q->second.front());
+            q->second.pop_front();
+            return next;
+        }
         const auto it = responses.find(target);
         return it == responses.end() ? default_response : it->second;
     }
@@ -161,6 +169,7 @@ private:
         if (m_parser->is_done())
             record.body = request.body();
         record.connection = m_id;
+        record.at = std::chrono::steady_clock::now();
         return record;
     }
 
@@ -225,6 +234,13 @@ std::string http_test_server::url() const {
 void http_test_server::set_response(const std::string& target, response r) {
     const std::lock_guard<std::mutex> lock(m_state->mutex);
     m_state->responses[target] = std::move(r);
+}
+
+void http_test_server::queue_responses(const std::string& target, std::vector<response> responses) {
+    const std::lock_guard<std::mutex> lock(m_state->mutex);
+    auto& queue = m_state->queued[target];
+    for (auto& r : responses)
+        queue.push_back(std::move(r));
 }
 
 void http_test_server::set_default_response(response r) {

@@ -24,7 +24,8 @@ public:
         std::string target;
         std::map<std::string, std::string> headers;  // names in lower case
         std::string body;
-        std::size_t connection = 0;  // accepted connections are numbered from 1
+        std::size_t connection = 0;                // accepted connections are numbered from 1
+        std::chrono::steady_clock::time_point at;  // when the request was read
     };
 
     struct response {
@@ -48,6 +49,8 @@ public:
 
     void set_response(const std::string& target, response r);
     void set_default_response(response r);
+    // One-shot responses for target, used in order before its standing one.
+    void queue_responses(const std::string& target, std::vector<response> responses);
     void set_redirect(const std::string& target, const std::string& location, int status = 302);
 
     std::vector<recorded_request> requests() const;
