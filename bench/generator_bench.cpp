@@ -1,0 +1,239 @@
+// One zone event through the context's repositories, the alarm generators and
+// the alarms controller, on a site of 10,000 objects and 500 zones (100 keep-in,
+// 100 keep-out, 300 of another type) in one project. The platform is a fake
+// HTTP client that records each alarm request and accepts it after the event,
+// as the events loop would deliver the answer later.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "alarms_controller_impl.hpp"
+#include "alarms_generator.hpp"
+#include "context/context.hpp"
+#include "core/http.hpp"
+#include "core/logger.hpp"
+#include "core/timer.hpp"
+
+namespace zentu {
+namespace {
+
+namespace http = libs::core::http;
+using context::zone_type;
+using libs::core::timestamp;
+
+constexpr int objects = 10000;
+constexpr int keep_in_zones = 100;
+constexpr int keep_out_zones = 100;
+constexpr int other_zones = 300;
+
+// Keeps every request until accept_all; nothing goes on the wire.
+class recording_http_client : public http::client {
+public:
+    class pending : public handle {
+    public:
+        bool is_complete() const override { return m_complete; }
+        void restart() override { m_complete = false; }
+        bool m_complete = false;
+    };
+
+    http::result perform_request(http::method, std::string_view) override {
+        throw std::logic_error("unexpected blocking request");
+    }
+    http::result perform_request(http::method, std::string_view, std::string_view) override {
+        throw std::logic_error("unexpected blocking request");
+    }
+    handle::ptr perform_async_request(http::method m, std::string address, callback cb) override {
+        return perform_async_request(m, std::move(address), std::string(), std::move(cb));
+    }
+    handle::ptr perform_async_request(http::method m, std::string address, std::string body,
+                                      callback cb) override {
+        auto h = perform_async_request(m, std::move(address), std::move(body));
+        h->set_callback(std::move(cb));
+        return h;
+    }
+    handle::ptr perform_async_request(http::method, std::string, std::string) override {
+        auto h = std::make_shared<pending>();
+        m_pending.push_back(h);
+        ++m_sent;
+        return h;
+    }
+
+    // Answers 200 to every request still wanted; answers may start new ones.
+    void accept_all() {
+        while (!m_pending.empty()) {
+            auto batch = std::move(m_pending);
+            m_pending.clear();
+            for (const auto& weak : batch) {
+                const auto h = weak.lock();
+                if (!h || h->m_complete)
+                    continue;
+                h->m_complete = true;
+                if (const auto cb = h->get_callback())
+                    cb(http::result(200, std::string(), std::nullopt));
+            }
+        }
+    }
+
+    std::vector<std::weak_ptr<pending>> m_pending;
+    std::size_t m_sent = 0;
+};
+
+// Timers are created and dropped by the controller but never fire here.
+class idle_timers : public libs::core::timers_manager {
+public:
+    class idle_timer : public libs::core::timer {
+    public:
+        bool is_waiting() const override { return true; }
+        void reset(time_point) override {}
+        void stop() override {}
+    };
+
+    libs::core::timer::time_point current_time_point() const override { return {}; }
+    timestamp current_timestamp() const override { return timestamp::current_time(); }
+    libs::core::timer::ptr create_timer(std::chrono::nanoseconds, const std::string&,
+                                        libs::core::timer::callback,
+                                        libs::core::source_location) override {
+        return std::make_unique<idle_timer>();
+    }
+    libs::core::timer::ptr create_timer(libs::core::timer::time_point, const std::string&,
+                                        libs::core::timer::callback,
+                                        libs::core::source_location) override {
+        return std::make_unique<idle_timer>();
+    }
+    libs::core::periodic_timer::ptr create_periodic_timer(std::chrono::nanoseconds,
+                                                          const std::string&,
+                                                          libs::core::periodic_timer::callback,
+                                                          libs::core::source_location) override {
+        throw std::logic_error("unexpected periodic timer");
+    }
+    libs::core::periodic_timer::ptr create_periodic_timer(std::chrono::nanoseconds,
+                                                          libs::core::periodic_timer::execute_now,
+                                                          const std::string&,
+                                                          libs::core::periodic_timer::callback,
+                                                          libs::core::source_location) override {
+        throw std::logic_error("unexpected periodic timer");
+    }
+};
+
+std::string object_uid(int i) {
+    return "obj-" + std::to_string(i + 1);
+}
+std::string zone_uid(int i) {
+    return "zone-" + std::to_string(i + 1);
+}
+// Zones 0..99 keep-in, 100..199 keep-out, the rest another type; object i
+// starts inside keep-in zone i % 100.
+int home_zone(int object) {
+    return object % keep_in_zones;
+}
+
+class site {
+public:
+    site() {
+        timestamp ts = now();
+        for (int z = 0; z < keep_in_zones + keep_out_zones + other_zones; ++z) {
+            const auto type = z < keep_in_zones                    ? zone_type::KEEP_IN
+                              : z < keep_in_zones + keep_out_zones ? zone_type::KEEP_OUT
+                                                                   : zone_type::UNKNOWN;
+            m_ctx.take_zones().update_or_add(
+                context::zone(zone_uid(z), "Zone " + std::to_string(z + 1), "p1", std::string("s1"),
+                              true, context::zone_shape::POLYGON, type, 1, false, ts, std::nullopt,
+                              {}, {}),
+                ts);
+        }
+        for (int o = 0; o < objects; ++o)
+            m_ctx.take_trackable_objects().update_or_add(
+                context::trackable_object(object_uid(o), true, std::string("02:00:00:00:00:01"),
+                                          "p1", std::string("s1"), ts, std::nullopt, {}),
+                ts);
+        for (int o = 0; o < objects; ++o)
+            move(o, home_zone(o), "enter", zone_type::KEEP_IN);
+        m_controller =
+            std::make_unique<alarms_controller_impl>(m_ctx, m_http, m_logger, m_timers, 30, 60);
+        m_generator = std::make_unique<alarms_generator>(m_ctx, *m_controller, m_logger);
+        m_http.accept_all();
+    }
+
+    // What the context updater does with a zone event message.
+    void move(int object, int zone, const char* action, zone_type type) {
+        const auto obj = object_uid(object);
+        const auto zone_id = zone_uid(zone);
+        const auto uid = context::zone_event::make_uid(obj, zone_id);
+        const auto ts = now();
+        if (auto handle = m_ctx.take_zone_events().try_get(uid, ts)) {
+            (*handle)->set_action(action);
+            (*handle)->set_ts(ts);
+            return;
+        }
+        m_ctx.take_zone_events().add(
+            context::zone_event(uid, ts, obj, "s1", "p1", zone_id, type, action, 1, 2, 3), ts);
+    }
+
+    static timestamp now() { return timestamp::current_time(); }
+
+    context::writable_context m_ctx;
+    recording_http_client m_http;
+    idle_timers m_timers;
+    libs::core::logger m_logger{"marovane-bench", "generator"};
+    std::unique_ptr<alarms_controller_impl> m_controller;
+    std::unique_ptr<alarms_generator> m_generator;
+};
+
+site& shared_site() {
+    static site s;
+    return s;
+}
+
+// An object enters a second keep-in zone and leaves it again while still
+// inside its own: every zone is visited for both events, no alarm results.
+void keep_in_enter_and_leave(benchmark::State& state) {
+    auto& s = shared_site();
+    int o = 0;
+    for (auto _ : state) {
+        const int zone = (home_zone(o) + 1) % keep_in_zones;
+        s.move(o, zone, "enter", zone_type::KEEP_IN);
+        s.move(o, zone, "leave", zone_type::KEEP_IN);
+        s.m_http.accept_all();
+        o = (o + 1) % objects;
+    }
+    state.SetItemsProcessed(state.iterations() * 2);
+    state.counters["posts"] = static_cast<double>(s.m_http.m_sent);
+}
+BENCHMARK(keep_in_enter_and_leave)->Unit(benchmark::kMicrosecond);
+
+// An object enters a keep-out zone and leaves it: one alarm set and cleared,
+// two requests accepted.
+void keep_out_enter_and_leave(benchmark::State& state) {
+    auto& s = shared_site();
+    int o = 0;
+    for (auto _ : state) {
+        const int zone = keep_in_zones + o % keep_out_zones;
+        s.move(o, zone, "enter", zone_type::KEEP_OUT);
+        s.m_http.accept_all();
+        s.move(o, zone, "leave", zone_type::KEEP_OUT);
+        s.m_http.accept_all();
+        o = (o + 1) % objects;
+    }
+    state.SetItemsProcessed(state.iterations() * 2);
+}
+BENCHMARK(keep_out_enter_and_leave)->Unit(benchmark::kMicrosecond);
+
+// An event in a zone of neither kind: the generator removes it at once.
+void other_zone_event(benchmark::State& state) {
+    auto& s = shared_site();
+    int o = 0;
+    for (auto _ : state) {
+        s.move(o, keep_in_zones + keep_out_zones + o % other_zones, "enter", zone_type::UNKNOWN);
+        o = (o + 1) % objects;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(other_zone_event)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace zentu
+
+BENCHMARK_MAIN();
