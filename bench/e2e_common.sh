@@ -168,10 +168,11 @@ marker_in_mirror() {
 }
 
 # Waits for start-up to end and prints the milliseconds since the epoch at which
-# the alarm types were requested (the last request of the start-up). The
-# blocking start-up requests may hand queued messages to the context before the
-# alarm generator exists, so markers are published only a second after that
-# request; their alarm then shows that the events loop runs.
+# the alarm types were requested (the last request of the start-up). An entry
+# made before the zone list is loaded is listed in the zone's trackables_in_zone
+# and gets its alarm from the generators' initialisation, before the loop runs;
+# so markers are published only after that request, when their alarm shows that
+# the events loop runs.
 wait_until_running() {
     local types_line=""
     for _ in $(seq 1 36000); do
