@@ -61,10 +61,23 @@ void ki_alarms_generator::on_zone_event(const context::zone_event& event, timest
     if (enters_zone_that_does_not_count(event))
         return;
     const alarms_controller::optional_event with_event(event);
-    m_context.get_zones().for_each([&](const context::zone& zone) {
-        m_alarms_controller.clear_ki_alarm(event.get_obj_uid(), zone.get_uid(), with_event, ts);
+    for (const auto& zone_uid : zones_with_alarm(event.get_obj_uid()))
+        m_alarms_controller.clear_ki_alarm(event.get_obj_uid(), zone_uid, with_event, ts);
+}
+
+std::vector<std::string> ki_alarms_generator::zones_with_alarm(const std::string& obj_uid) const {
+    // A clear of a pair without a stored alarm does nothing at all, so visiting
+    // the object's alarms gives the same calls, in the same order, as visiting
+    // every zone; on large sites it is the difference between a few alarms and
+    // hundreds of zones per event. Collected first: a clear may change alarms.
+    std::vector<std::string> zone_uids;
+    m_context.get_alarms().for_each_with_prefix(obj_uid + ":", [&](const context::alarm& alarm) {
+        if (alarm.get_trobject_uid() == obj_uid &&
+            m_context.get_zones().is_exists(alarm.get_zone_uid()))
+            zone_uids.push_back(alarm.get_zone_uid());
         return true;
     });
+    return zone_uids;
 }
 
 bool ki_alarms_generator::enters_zone_that_does_not_count(const context::zone_event& event) const {
@@ -88,13 +101,22 @@ void ki_alarms_generator::on_leave(const context::zone_event& event, timestamp t
     const bool responsible = trackable_responsible(obj_uid);
     const bool left_all = leave_for_all_active_zones(obj_uid);
 
-    m_context.get_zones().for_each([&](const context::zone& zone) {
-        if (!trackable_work_with_zone(obj_uid, zone.get_uid()) || !zone.get_active())
-            m_alarms_controller.clear_ki_alarm(obj_uid, zone.get_uid(), with_event, ts);
-        else if (responsible && left_all)
-            m_alarms_controller.set_ki_alarm(obj_uid, zone.get_uid(), with_event, ts);
-        return true;
-    });
+    if (responsible && left_all) {
+        m_context.get_zones().for_each([&](const context::zone& zone) {
+            if (!trackable_work_with_zone(obj_uid, zone.get_uid()) || !zone.get_active())
+                m_alarms_controller.clear_ki_alarm(obj_uid, zone.get_uid(), with_event, ts);
+            else
+                m_alarms_controller.set_ki_alarm(obj_uid, zone.get_uid(), with_event, ts);
+            return true;
+        });
+    } else {
+        // Without sets only the clears remain, which act on stored alarms only.
+        for (const auto& zone_uid : zones_with_alarm(obj_uid)) {
+            const auto zone = m_context.get_zones().try_get(zone_uid);
+            if (zone && (!trackable_work_with_zone(obj_uid, zone_uid) || !zone->get_active()))
+                m_alarms_controller.clear_ki_alarm(obj_uid, zone_uid, with_event, ts);
+        }
+    }
 
     const auto own_zone = m_context.get_zones().try_get(event.get_zone_uid());
     if (own_zone && own_zone->get_active() && responsible &&

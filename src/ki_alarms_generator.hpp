@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "alarms_controller.hpp"
 #include "context/context.hpp"
@@ -41,6 +42,8 @@ public:
 private:
     void on_leave(const context::zone_event& event, timestamp ts);
     bool enters_zone_that_does_not_count(const context::zone_event& event) const;
+    // The stored zones for which the object has an alarm, in zone uid order.
+    std::vector<std::string> zones_with_alarm(const std::string& obj_uid) const;
     void remove_zone_event(const std::string& obj_uid, const std::string& zone_uid, timestamp ts,
                            bool only_leave);
 

@@ -38,6 +38,23 @@ TEST_F(repository_store, range_and_for_each_follow_byte_wise_uid_order) {
     EXPECT_THAT(visited, ElementsAre("a", "ab", "b"));
 }
 
+TEST_F(repository_store, prefix_walk_visits_exactly_the_uids_that_start_with_it) {
+    for (const char* uid : {"o1", "o1:a", "o1:b", "o10:a", "o1;", "o2:a"})
+        m_repo.add(item(uid, 0), ts(1));
+    std::vector<std::string> visited;
+    EXPECT_TRUE(m_repo.for_each_with_prefix("o1:", [&](const item& i) {
+        visited.push_back(i.get_uid());
+        return true;
+    }));
+    EXPECT_THAT(visited, ElementsAre("o1:a", "o1:b"));
+    visited.clear();
+    EXPECT_TRUE(m_repo.for_each_with_prefix("zz", [&](const item& i) {
+        visited.push_back(i.get_uid());
+        return true;
+    }));
+    EXPECT_THAT(visited, IsEmpty());
+}
+
 TEST_F(repository_store, for_each_stops_at_first_false) {
     int calls = 0;
     EXPECT_TRUE(m_repo.for_each([&](const item&) { return ++calls, true; }));

@@ -212,6 +212,18 @@ public:
         return true;
     }
 
+    // Like for_each, over the objects whose uid starts with prefix.
+    bool for_each_with_prefix(std::string_view prefix, const callback& f) const {
+        for (auto it = m_objects.lower_bound(prefix);
+             it != m_objects.end() &&
+             std::string_view(it->first).substr(0, prefix.size()) == prefix;) {
+            const auto current = it++;
+            if (!f(current->second.get_object()))
+                return false;
+        }
+        return true;
+    }
+
     const T& get(std::string_view uid) const {
         const auto it = m_objects.find(uid);
         if (it == m_objects.end())
