@@ -20,7 +20,7 @@ timestamp at(long long ms) {
     return timestamp(std::chrono::milliseconds(ms));
 }
 
-struct zone_spec {
+struct zone_traits {
     zone_type type = zone_type::KEEP_IN;
     bool active = true;
     bool default_allowed = false;
@@ -29,7 +29,7 @@ struct zone_spec {
     std::string project = "p1";
 };
 
-struct object_spec {
+struct object_traits {
     bool responsive = true;
     std::optional<std::string> mac = std::string("aa:00");
     std::set<std::string> groups = {};
@@ -40,17 +40,17 @@ struct object_spec {
 // accepts every alarm request the moment the test looks at the traffic.
 class alarms_generator_scenarios : public ::testing::Test {
 protected:
-    void zone(const std::string& uid, zone_spec spec = {}) {
+    void zone(const std::string& uid, zone_traits traits = {}) {
         m_ctx.take_zones().update_or_add(
-            context::zone(uid, "Zone " + uid, spec.project, std::string("s1"), spec.active,
-                          context::zone_shape::POLYGON, spec.type, 1, spec.default_allowed,
-                          timestamp(), std::nullopt, spec.exceptions, spec.exceptions_groups),
+            context::zone(uid, "Zone " + uid, traits.project, std::string("s1"), traits.active,
+                          context::zone_shape::POLYGON, traits.type, 1, traits.default_allowed,
+                          timestamp(), std::nullopt, traits.exceptions, traits.exceptions_groups),
             tick());
     }
-    void object(const std::string& uid, object_spec spec = {}) {
+    void object(const std::string& uid, object_traits traits = {}) {
         m_ctx.take_trackable_objects().update_or_add(
-            context::trackable_object(uid, spec.responsive, spec.mac, spec.project,
-                                      std::string("s1"), timestamp(), std::nullopt, spec.groups),
+            context::trackable_object(uid, traits.responsive, traits.mac, traits.project,
+                                      std::string("s1"), timestamp(), std::nullopt, traits.groups),
             tick());
     }
     template <typename F>

@@ -12,10 +12,10 @@ namespace {
 namespace sim = zentu::platform_sim;
 
 const char* usage =
-    "usage: marovane-platform-sim [--site FILE | --generate SPEC] [--http HOST:PORT]\n"
+    "usage: marovane-platform-sim [--site FILE | --generate LAYOUT] [--http HOST:PORT]\n"
     "         [--pub ENDPOINT] [--requests-log FILE] [--ready-file FILE] [--scenario FILE]\n"
     "         [--write-site FILE] [--allow-nonlocal] [--quiet]\n"
-    "  SPEC: objects=N,zones=N,keep_in=N,keep_out=N,projects=N,alarms=N\n"
+    "  LAYOUT: objects=N,zones=N,keep_in=N,keep_out=N,projects=N,alarms=N\n"
     "  a port 0 binds a free port; the first line on stdout tells the real ones:\n"
     "  listening http=HOST:PORT pub=tcp://HOST:PORT\n";
 

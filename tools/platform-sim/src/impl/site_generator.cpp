@@ -11,9 +11,9 @@
 namespace zentu::platform_sim {
 namespace {
 
-std::map<std::string, std::size_t> parse_spec(const std::string& spec) {
+std::map<std::string, std::size_t> parse_layout(const std::string& layout) {
     std::map<std::string, std::size_t> values;
-    std::stringstream stream(spec);
+    std::stringstream stream(layout);
     std::string item;
     while (std::getline(stream, item, ',')) {
         if (item.empty())
@@ -56,8 +56,8 @@ Json::Value square(int x, int y, int size) {
 
 }  // namespace
 
-Json::Value generate_site(const std::string& spec) {
-    auto values = parse_spec(spec);
+Json::Value generate_site(const std::string& layout) {
+    auto values = parse_layout(layout);
     auto value_or = [&values](const char* key, std::size_t fallback) {
         auto it = values.find(key);
         return it == values.end() ? fallback : it->second;
