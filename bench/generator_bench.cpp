@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "alarms_controller_impl.hpp"
+#include "alarms_fakes.hpp"
 #include "alarms_generator.hpp"
 #include "context/context.hpp"
 #include "core/http.hpp"
@@ -20,7 +21,6 @@
 namespace zentu {
 namespace {
 
-namespace http = libs::core::http;
 using context::zone_type;
 using libs::core::timestamp;
 
@@ -28,58 +28,6 @@ constexpr int objects = 10000;
 constexpr int keep_in_zones = 100;
 constexpr int keep_out_zones = 100;
 constexpr int other_zones = 300;
-
-// Keeps every request until accept_all; nothing goes on the wire.
-class recording_http_client : public http::client {
-public:
-    class pending : public handle {
-    public:
-        bool is_complete() const override { return m_complete; }
-        void restart() override { m_complete = false; }
-        bool m_complete = false;
-    };
-
-    http::result perform_request(http::method, std::string_view) override {
-        throw std::logic_error("unexpected blocking request");
-    }
-    http::result perform_request(http::method, std::string_view, std::string_view) override {
-        throw std::logic_error("unexpected blocking request");
-    }
-    handle::ptr perform_async_request(http::method m, std::string address, callback cb) override {
-        return perform_async_request(m, std::move(address), std::string(), std::move(cb));
-    }
-    handle::ptr perform_async_request(http::method m, std::string address, std::string body,
-                                      callback cb) override {
-        auto h = perform_async_request(m, std::move(address), std::move(body));
-        h->set_callback(std::move(cb));
-        return h;
-    }
-    handle::ptr perform_async_request(http::method, std::string, std::string) override {
-        auto h = std::make_shared<pending>();
-        m_pending.push_back(h);
-        ++m_sent;
-        return h;
-    }
-
-    // Answers 200 to every request still wanted; answers may start new ones.
-    void accept_all() {
-        while (!m_pending.empty()) {
-            auto batch = std::move(m_pending);
-            m_pending.clear();
-            for (const auto& weak : batch) {
-                const auto h = weak.lock();
-                if (!h || h->m_complete)
-                    continue;
-                h->m_complete = true;
-                if (const auto cb = h->get_callback())
-                    cb(http::result(200, std::string(), std::nullopt));
-            }
-        }
-    }
-
-    std::vector<std::weak_ptr<pending>> m_pending;
-    std::size_t m_sent = 0;
-};
 
 // Timers are created and dropped by the controller but never fire here.
 class idle_timers : public libs::core::timers_manager {
@@ -175,7 +123,7 @@ public:
     static timestamp now() { return timestamp::current_time(); }
 
     context::writable_context m_ctx;
-    recording_http_client m_http;
+    test::fake_http_client m_http;
     idle_timers m_timers;
     libs::core::logger m_logger{"marovane-bench", "generator"};
     std::unique_ptr<alarms_controller_impl> m_controller;
@@ -200,7 +148,7 @@ void keep_in_enter_and_leave(benchmark::State& state) {
         o = (o + 1) % objects;
     }
     state.SetItemsProcessed(state.iterations() * 2);
-    state.counters["posts"] = static_cast<double>(s.m_http.m_sent);
+    state.counters["posts"] = static_cast<double>(s.m_http.m_requests.size());
 }
 BENCHMARK(keep_in_enter_and_leave)->Unit(benchmark::kMicrosecond);
 

@@ -89,6 +89,14 @@ public:
         return answer(i, http::result(std::nullopt, std::nullopt,
                                       "curl_easy_perform failed:Couldn't connect to server"));
     }
+    // Accepts (200) every request still wanted, including those the answers
+    // start; returns how many were answered.
+    std::size_t accept_all() {
+        std::size_t answered = 0;
+        for (; m_accepted < m_requests.size(); ++m_accepted)
+            answered += answer(m_accepted, 200);
+        return answered;
+    }
     std::size_t last() const { return m_requests.size() - 1; }
     std::size_t pending_count() const {
         std::size_t n = 0;
@@ -98,6 +106,7 @@ public:
     }
 
     std::vector<request> m_requests;
+    std::size_t m_accepted = 0;  // requests before this index were seen by accept_all
 };
 
 // One-shot timers that fire only when the test says so; the wall clock is
