@@ -6,7 +6,6 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -28,43 +27,6 @@ constexpr int objects = 10000;
 constexpr int keep_in_zones = 100;
 constexpr int keep_out_zones = 100;
 constexpr int other_zones = 300;
-
-// Timers are created and dropped by the controller but never fire here.
-class idle_timers : public libs::core::timers_manager {
-public:
-    class idle_timer : public libs::core::timer {
-    public:
-        bool is_waiting() const override { return true; }
-        void reset(time_point) override {}
-        void stop() override {}
-    };
-
-    libs::core::timer::time_point current_time_point() const override { return {}; }
-    timestamp current_timestamp() const override { return timestamp::current_time(); }
-    libs::core::timer::ptr create_timer(std::chrono::nanoseconds, const std::string&,
-                                        libs::core::timer::callback,
-                                        libs::core::source_location) override {
-        return std::make_unique<idle_timer>();
-    }
-    libs::core::timer::ptr create_timer(libs::core::timer::time_point, const std::string&,
-                                        libs::core::timer::callback,
-                                        libs::core::source_location) override {
-        return std::make_unique<idle_timer>();
-    }
-    libs::core::periodic_timer::ptr create_periodic_timer(std::chrono::nanoseconds,
-                                                          const std::string&,
-                                                          libs::core::periodic_timer::callback,
-                                                          libs::core::source_location) override {
-        throw std::logic_error("unexpected periodic timer");
-    }
-    libs::core::periodic_timer::ptr create_periodic_timer(std::chrono::nanoseconds,
-                                                          libs::core::periodic_timer::execute_now,
-                                                          const std::string&,
-                                                          libs::core::periodic_timer::callback,
-                                                          libs::core::source_location) override {
-        throw std::logic_error("unexpected periodic timer");
-    }
-};
 
 std::string object_uid(int i) {
     return "obj-" + std::to_string(i + 1);
@@ -124,7 +86,7 @@ public:
 
     context::writable_context m_ctx;
     test::fake_http_client m_http;
-    idle_timers m_timers;
+    test::fake_timers m_timers;  // created and dropped by the controller, never fired
     libs::core::logger m_logger{"marovane-bench", "generator"};
     std::unique_ptr<alarms_controller_impl> m_controller;
     std::unique_ptr<alarms_generator> m_generator;
