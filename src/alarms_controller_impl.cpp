@@ -133,18 +133,18 @@ void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::st
     }
 
     const std::string uid = context::alarm::make_uid(obj_uid, zone_uid);
-    auto stored = m_context.take_alarms().try_get(uid, ts);
     auto& info = get_alarm_info(uid);
     switch (info.get_state()) {
         case alarm_state::clear:
             break;
         case alarm_state::sending_set_but_must_be_clear:
-        case alarm_state::sending_clear:
+        case alarm_state::sending_clear: {
             info.set_state(info.get_state() == alarm_state::sending_clear
                                ? alarm_state::sending_clear_but_must_be_set
                                : alarm_state::sending_set);
             // The stored alarm said "clear" meanwhile; it is wanted set again,
             // and later re-sends and the mirror must say so.
+            auto stored = m_context.take_alarms().try_get(uid, ts);
             if (stored) {
                 auto& alarm = **stored;
                 alarm.set_state(set_text);
@@ -157,8 +157,15 @@ void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::st
                     alarm.set_z(z);
                 if (sublocation)
                     alarm.set_sublocation_uid(*sublocation);
+                // The zone changed its kind while the old alarm was being cleared.
+                if (alarm.get_alarm_type() != type) {
+                    alarm.set_alarm_type(type);
+                    alarm.set_alarm_text(form_alarm_text(type, *zone));
+                    alarm.set_zone_alarm_level(zone->get_alarm_level());
+                }
             }
             return;
+        }
         case alarm_state::sending_set:
         case alarm_state::set:
         case alarm_state::sending_clear_but_must_be_set:
@@ -186,12 +193,11 @@ void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::st
 void alarms_controller_impl::clear_alarm(const std::string& obj_uid, const std::string& zone_uid,
                                          optional_event event, timestamp ts, alarm_type type) {
     const std::string uid = context::alarm::make_uid(obj_uid, zone_uid);
+    const auto found = m_context.get_alarms().try_get(uid);
+    if (!found || found->get_alarm_type() != type)
+        return;
     auto stored = m_context.take_alarms().try_get(uid, ts);
-    if (!stored)
-        return;
     auto& alarm = **stored;
-    if (alarm.get_alarm_type() != type)
-        return;
 
     alarm.set_state(clear_text);
     alarm.set_timestamp(ts);
@@ -313,11 +319,16 @@ void alarms_controller_impl::request_callback(std::string uid, http::result resu
             }
             break;
         case alarm_state::sending_set_but_must_be_clear:
-            if (const auto alarm = m_context.get_alarms().try_get(uid); accepted && alarm) {
+            if (const auto alarm = m_context.get_alarms().try_get(uid); !alarm) {
+                delete_all_data(std::move(uid));
+            } else if (accepted) {
                 start_request(*alarm, info);
                 info.set_state(alarm_state::sending_clear);
             } else {
-                delete_all_data(std::move(uid));
+                // The set may have reached the platform after all: the next
+                // attempt carries the clear that is wanted now.
+                retry_request_after_1_second(uid, info);
+                info.set_state(alarm_state::sending_clear);
             }
             break;
         case alarm_state::set:
@@ -330,14 +341,16 @@ void alarms_controller_impl::request_callback(std::string uid, http::result resu
                 retry_request_after_1_second(uid, info);
             break;
         case alarm_state::sending_clear_but_must_be_set:
-            if (!accepted) {
-                start_request_after_histeresis(uid, info);
-                info.set_state(alarm_state::set);
-            } else if (const auto alarm = m_context.get_alarms().try_get(uid)) {
+            if (const auto alarm = m_context.get_alarms().try_get(uid); !alarm) {
+                delete_all_data(std::move(uid));
+            } else if (accepted) {
                 start_request(*alarm, info);
                 info.set_state(alarm_state::sending_set);
             } else {
-                delete_all_data(std::move(uid));
+                // The clear may have reached the platform after all: the next
+                // attempt carries the set that is wanted now.
+                retry_request_after_1_second(uid, info);
+                info.set_state(alarm_state::sending_set);
             }
             break;
     }

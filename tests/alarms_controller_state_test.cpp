@@ -179,11 +179,20 @@ TEST_F(alarms_controller_state, clear_during_the_set_is_sent_after_it_and_then_f
     EXPECT_TRUE(m_timers.armed().empty());
 }
 
-TEST_F(alarms_controller_state, failed_set_that_must_be_cleared_is_dropped) {
+TEST_F(alarms_controller_state, failed_set_that_must_be_cleared_is_followed_by_the_clear) {
+    // The set may have been processed by the platform although its answer
+    // was lost: the clear that is wanted now goes out a second later.
     controller().set_ko_alarm("o1", "zout", event("o1", "zout", "enter", 1, 2, 3), at(1'000));
     controller().clear_ko_alarm("o1", "zout", boost::none, at(2'000));
     ASSERT_TRUE(m_http.fail(0));
-    EXPECT_EQ(m_http.m_requests.size(), 1u);
+    EXPECT_EQ(state_of("o1:zout"), state::sending_clear);
+    const auto timers = m_timers.armed();
+    ASSERT_EQ(timers.size(), 1u);
+    EXPECT_EQ(timers[0]->name, "retry timer");
+    EXPECT_EQ(timers[0]->delay, seconds(1));
+    fake_timers::fire(*timers[0]);
+    EXPECT_EQ(posted_states(), (std::vector<std::string>{"set", "clear"}));
+    ASSERT_TRUE(m_http.answer(1, 200));
     EXPECT_FALSE(m_ctx.get_alarms().is_exists("o1:zout"));
     EXPECT_EQ(state_of("o1:zout"), std::nullopt);
     EXPECT_TRUE(m_timers.armed().empty());
@@ -239,18 +248,38 @@ TEST_F(alarms_controller_state, set_during_a_clear_restores_the_alarm_and_posts_
     EXPECT_EQ(state_of("o1:zout"), state::set);
 }
 
-TEST_F(alarms_controller_state, failed_clear_that_must_be_set_counts_as_still_set) {
+TEST_F(alarms_controller_state, failed_clear_that_must_be_set_is_followed_by_the_set) {
     controller().set_ko_alarm("o1", "zout", event("o1", "zout", "enter", 1, 2, 3), at(1'000));
     ASSERT_TRUE(m_http.answer(0, 200));
     controller().clear_ko_alarm("o1", "zout", boost::none, at(2'000));
     controller().set_ko_alarm("o1", "zout", event("o1", "zout", "enter", 1, 2, 3), at(3'000));
     ASSERT_TRUE(m_http.answer(1, 500));
+    EXPECT_EQ(state_of("o1:zout"), state::sending_set);
+    m_timers.fire_only();  // the retry timer, a second later
+    EXPECT_EQ(posted_states(), (std::vector<std::string>{"set", "clear", "set"}));
+    ASSERT_TRUE(m_http.answer(2, 200));
     EXPECT_EQ(state_of("o1:zout"), state::set);
-    EXPECT_EQ(m_http.m_requests.size(), 2u);
     const auto timers = m_timers.armed();
     ASSERT_EQ(timers.size(), 1u);
     EXPECT_EQ(timers[0]->name, "histeresis timer");
     EXPECT_EQ(timers[0]->delay, seconds(60));
+}
+
+TEST_F(alarms_controller_state, set_after_a_kind_change_replaces_the_alarm_being_cleared) {
+    controller().set_ko_alarm("o1", "zout", event("o1", "zout", "enter", 1, 2, 3), at(1'000));
+    ASSERT_TRUE(m_http.answer(0, 200));
+    controller().clear_ko_alarm("o1", "zout", boost::none, at(2'000));
+    {
+        auto zone = m_ctx.take_zones().try_get("zout", timestamp());
+        (*zone)->set_type(zone_type::KEEP_IN);
+    }
+    controller().set_ki_alarm("o1", "zout", boost::none, at(3'000));
+    ASSERT_TRUE(m_http.answer(1, 200));
+    ASSERT_EQ(m_http.m_requests.size(), 3u);
+    const auto set = m_http.m_requests[2].json();
+    EXPECT_EQ(set["state"], "set");
+    EXPECT_EQ(set["additional_info"]["zone_violation_type"], "keep_in");
+    EXPECT_EQ(set["additional_info"]["text"], "Keep in zone Dock 3 with zone alarm level 2");
 }
 
 TEST_F(alarms_controller_state, set_alarm_is_re_sent_every_period_while_set) {

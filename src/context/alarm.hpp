@@ -47,6 +47,7 @@ public:
 
     void set_sublocation_uid(std::string uid) { m_sublocation_uid = std::move(uid); }
     void set_state(std::string state) { m_state = std::move(state); }
+    void set_alarm_type(alarm_type type) noexcept { m_alarm_type = type; }
     void set_alarm_text(std::string text) { m_alarm_text = std::move(text); }
     void set_zone_alarm_level(std::uint32_t level) noexcept { m_zone_alarm_level = level; }
     void set_timestamp(timestamp ts) noexcept { m_timestamp = ts; }
