@@ -1,5 +1,10 @@
 #pragma once
 
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+
 #include "alarms_controller.hpp"
 #include "context/context.hpp"
 #include "core/logger.hpp"
@@ -9,11 +14,18 @@
 namespace zentu {
 
 // Watches zones, trackable objects and zone events and hands each change to
-// the keep-in or keep-out rules. At construction it also settles the state
-// loaded at start-up: zone events first, then the alarms found on the platform.
+// the keep-in or keep-out rules. At construction it settles the state loaded
+// at start-up against the alarms found on the platform; settle() does the
+// same after the context was reloaded.
+//
+// Zone events are kept only while a rule needs them: an object's "enter" and
+// its keep-in "leave" stay; keep-out exits, movements in zones of other kinds
+// and movements of objects or zones the context does not know go at once.
+// Deleting a zone or an object clears every alarm it is part of.
 //
 // Threading: events-loop thread only; all work happens inside repository
-// notifications. Keeps no state besides its subscriptions.
+// notifications. Subscribes after the context's keep-in index, so it reads
+// the state after each change.
 class alarms_generator : public context::context::zones::observer,
                          public context::context::trackable_objects::observer,
                          public context::context::zone_events::observer {
@@ -26,6 +38,11 @@ public:
                      const libs::core::component_logger& logger);
     alarms_generator(const alarms_generator&) = delete;
     alarms_generator& operator=(const alarms_generator&) = delete;
+
+    // Brings every alarm in line with the context as it is now: zone events
+    // first (in uid order), then every object's keep-in alarms, then the
+    // alarms whose object or zone is gone.
+    void settle();
 
     void after_creating(const context::zone& zone, timestamp ts) override;
     void after_updating(const context::zone& zone, timestamp ts) override;
@@ -40,12 +57,23 @@ public:
     void before_deleting(const context::zone_event& event, timestamp ts) override;
 
 private:
-    void initialize_zone_events();
-    void initialize_alarms();
+    void settle_zone_events(timestamp now);
+    void settle_alarms();
+    // Whether the rules still need the event once it has been handled.
+    bool keeps(const context::zone_event& event) const;
+    // Both visit only uids that start with the prefix (all when it is empty).
+    void clear_alarms_where(std::string_view prefix,
+                            const std::function<bool(const context::alarm&)>& match, timestamp ts);
+    void remove_zone_events_where(std::string_view prefix,
+                                  const std::function<bool(const context::zone_event&)>& match,
+                                  timestamp ts);
 
     ki_alarms_generator m_ki_zones;
     ko_alarms_generator m_ko_zones;
     context::context& m_context;
+    alarms_controller& m_alarms_controller;
+    // The type each zone had when last seen, to tell a change of type.
+    std::map<std::string, context::zone_type, std::less<>> m_zone_types;
     context::context::trackable_objects::subscription_handle m_trobjects_subscription;
     context::context::zones::subscription_handle m_zones_subscription;
     context::context::zone_events::subscription_handle m_zone_events_subscription;

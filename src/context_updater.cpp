@@ -94,8 +94,9 @@ context_updater::context_updater(context::writable_context& context,
     register_zones_callbacks();
     register_trobjects_callbacks();
     register_trobjects_groups_callbacks();
+    // The zones' occupancy lists become the initial zone events as the zones
+    // are added.
     m_synchronizer->initialize();
-    initialize_zone_events();
     initialize_alarms();
 }
 
@@ -121,14 +122,44 @@ void context_updater::register_zones_callbacks() {
 
 void context_updater::add_zone(const zone_record& record) {
     const auto ts = record_time(record.get_ts(), record.get_ms());
-    m_context.take_zones().add(
-        context::zone(record.get_uid(), record.get_name(), record.get_project_uid(),
-                      record.get_sublocation_uid(), record.get_active(),
-                      shape_of(record.get_shape()), type_of(record.get_zone_type_name()),
-                      record.get_zone_alarm_level(), record.get_default_allowed(), ts,
-                      record.get_trackable_object_uid(), to_set(record.get_zone_exceptions()),
-                      to_set(record.get_zone_exceptions_groups())),
-        ts);
+    const auto uid = record.get_uid();
+    context::zone zone(uid, record.get_name(), record.get_project_uid(),
+                       record.get_sublocation_uid(), record.get_active(),
+                       shape_of(record.get_shape()), type_of(record.get_zone_type_name()),
+                       record.get_zone_alarm_level(), record.get_default_allowed(), ts,
+                       record.get_trackable_object_uid(), to_set(record.get_zone_exceptions()),
+                       to_set(record.get_zone_exceptions_groups()));
+    if (m_context.get_zones().is_exists(uid)) {
+        m_context.take_zones().add(std::move(zone), ts);
+        return;
+    }
+
+    // The objects the platform lists inside the zone; each bad entry is
+    // logged and skipped.
+    std::vector<context::zone_event> entries;
+    record.for_each_trackable_in_zone([&](const parsers::zone::trackable_in_zone& entry) {
+        ignore_errors([&] {
+            const auto obj_uid = entry.get_uid();
+            entries.emplace_back(context::zone_event::make_uid(obj_uid, uid), entry.get_time(),
+                                 obj_uid, std::string(), record.get_project_uid(), uid,
+                                 zone.get_type(), "enter", entry.get_x(), entry.get_y(),
+                                 entry.get_z());
+        });
+        return true;
+    });
+    if (record.has_trackables_in_zone()) {
+        std::set<std::string> inside;
+        for (const auto& entry : entries)
+            inside.insert(entry.get_obj_uid());
+        m_context.take_keep_in_index().expect_occupancy(uid, std::move(inside));
+    }
+    const auto& added = m_context.take_zones().add(std::move(zone), ts);
+    const auto sublocation = m_context.get_sublocation_uid(added).value_or(std::string());
+    for (auto& entry : entries) {
+        entry.set_sublocation_uid(sublocation);
+        const auto time = entry.get_ts();
+        m_context.take_zone_events().add(std::move(entry), time);
+    }
 }
 
 void context_updater::update_zone(const zone_record& record) {
@@ -237,52 +268,6 @@ void context_updater::update_groups(const parsers::trackable_object_groups& reco
 }
 
 // ---- initial state ---------------------------------------------------------------
-
-void context_updater::initialize_zone_events() {
-    const timestamp now = timestamp::current_time();
-    m_synchronizer->for_each_zone_on_server([&](parsers::zone& record) {
-        ignore_errors([&] {
-            const auto zone = m_context.get_zones().try_get(record.get_uid());
-            if (!zone)
-                return;
-            const auto sublocation = m_context.get_sublocation_uid(*zone);
-            if (!sublocation)
-                return;
-            const auto project_uid = record.get_project_uid();
-            const auto type = zone->get_type();
-            const auto& zone_uid = zone->get_uid();
-
-            uids present;
-            record.for_each_trackable_in_zone([&](const parsers::zone::trackable_in_zone& entry) {
-                ignore_errors([&] {
-                    const auto obj_uid = entry.get_uid();
-                    const auto time = entry.get_time();
-                    m_context.take_zone_events().add(
-                        context::zone_event(context::zone_event::make_uid(obj_uid, zone_uid), time,
-                                            obj_uid, *sublocation, project_uid, zone_uid, type,
-                                            "enter", entry.get_x(), entry.get_y(), entry.get_z()),
-                        time);
-                    present.insert(obj_uid);
-                });
-                return true;
-            });
-
-            if (type != context::zone_type::KEEP_IN)
-                return;
-            m_context.get_trackable_objects().for_each([&](const context::trackable_object& o) {
-                if (present.count(o.get_uid()) == 0 && o.get_project_uid() == project_uid) {
-                    m_context.take_zone_events().add(
-                        context::zone_event(context::zone_event::make_uid(o.get_uid(), zone_uid),
-                                            now, o.get_uid(), *sublocation, project_uid, zone_uid,
-                                            context::zone_type::KEEP_IN, "leave", 0, 0, 0),
-                        now);
-                }
-                return true;
-            });
-        });
-        return true;
-    });
-}
 
 void context_updater::initialize_alarms() {
     m_synchronizer->for_each_alarm_on_server([&](parsers::alarm& record) {

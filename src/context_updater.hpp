@@ -40,7 +40,6 @@ private:
     void register_zones_callbacks();
     void register_trobjects_callbacks();
     void register_trobjects_groups_callbacks();
-    void initialize_zone_events();
     void initialize_alarms();
 
     void add_zone(const zone_record& record);

@@ -9,9 +9,11 @@
 
 namespace zentu {
 
-// Keep-in rules: an object must stay inside the active keep-in zones that
-// apply to it; its alarm is raised once it has left all of them. Where an
-// object is lives only in the context's zone events.
+// Keep-in rules: an object with a MAC address that is responsive and is
+// outside every active keep-in zone that applies to it has a set alarm for
+// each of those zones; otherwise it has none. The alarms follow from where the
+// object is (the context's keep-in index) whatever changed: a movement, a
+// zone, the object itself.
 //
 // Threading: events-loop thread only, inside repository notifications.
 class ki_alarms_generator {
@@ -21,35 +23,31 @@ public:
     ki_alarms_generator(context::context& ctx, alarms_controller& controller,
                         const libs::core::component_logger& logger);
 
-    void on_zone_event(const context::zone_event& event, timestamp ts);
-    void on_zone_update(const context::zone& zone, timestamp ts);
-    void on_zone_deactivating(const context::zone& zone, timestamp ts);
-    void on_trackable_update(const context::trackable_object& object, timestamp ts);
-    void on_trackable_deactivating(const context::trackable_object& object, timestamp ts);
-    void on_initialization(const context::zone_event& event);
-    void on_initialization(const context::alarm& alarm);
+    // Raises the object's missing keep-in alarms and clears those it should
+    // not have, in zone uid order; the event, when there is one, gives their
+    // time and position.
+    void reconcile(const std::string& obj_uid, alarms_controller::optional_event event,
+                   timestamp ts);
+    // Reconciles every object whose keep-in state changed, in uid order; the
+    // object named, if any, is reconciled too.
+    void reconcile_changed(alarms_controller::optional_event event, timestamp ts,
+                           const std::string* also = nullptr);
+    // The state found at start-up or after a rebuild: every object once.
+    void settle(timestamp now);
 
-    // Same project, and the object is an exception exactly when the zone
-    // allows by default.
-    static bool trackable_work_with_zone(const context::trackable_object& object,
-                                         const context::zone& zone);
-    bool trackable_work_with_zone(const std::string& obj_uid, const std::string& zone_uid) const;
     // Responsive and with a MAC address.
     bool trackable_responsible(const std::string& obj_uid) const;
-    // Every active keep-in zone that applies has a zone event that is not "enter".
-    bool leave_for_all_active_zones(const std::string& obj_uid) const;
 
 private:
-    void on_leave(const context::zone_event& event, timestamp ts);
-    bool enters_zone_that_does_not_count(const context::zone_event& event) const;
-    // The stored zones for which the object has an alarm, in zone uid order.
-    std::vector<std::string> zones_with_alarm(const std::string& obj_uid) const;
-    void remove_zone_event(const std::string& obj_uid, const std::string& zone_uid, timestamp ts,
-                           bool only_leave);
+    // The movement the object's first keep-in zone it is outside of would
+    // have had in the platform's occupancy lists.
+    std::optional<context::zone_event> implied_leave(const std::string& obj_uid,
+                                                     timestamp now) const;
 
     context::context& m_context;
     alarms_controller& m_alarms_controller;
     const libs::core::component_logger& m_logger;
+    std::string m_prefix;
 };
 
 }  // namespace zentu

@@ -1,25 +1,24 @@
 #include "ko_alarms_generator.hpp"
 
+#include <vector>
+
 namespace zentu {
 
 namespace {
 constexpr const char* enter_action = "enter";
-}
+constexpr const char* set_state = "set";
+}  // namespace
 
 ko_alarms_generator::ko_alarms_generator(context::context& ctx, alarms_controller& controller,
                                          const libs::core::component_logger& logger)
     : m_context(ctx), m_alarms_controller(controller), m_logger(logger) {}
 
 void ko_alarms_generator::on_zone_event(const context::zone_event& event, timestamp ts) {
-    if (event.get_action() == enter_action) {
+    if (event.get_action() == enter_action)
         m_alarms_controller.set_ko_alarm(event.get_obj_uid(), event.get_zone_uid(), event, ts);
-        return;
-    }
-    m_alarms_controller.clear_ko_alarm(event.get_obj_uid(), event.get_zone_uid(),
-                                       alarms_controller::optional_event(event), ts);
-    // The event may be destroyed right here: copy the key first.
-    const std::string uid = event.get_uid();
-    m_context.take_zone_events().remove(uid, ts);
+    else
+        m_alarms_controller.clear_ko_alarm(event.get_obj_uid(), event.get_zone_uid(),
+                                           alarms_controller::optional_event(event), ts);
 }
 
 void ko_alarms_generator::on_initialization(const context::zone_event& event) {
@@ -29,13 +28,38 @@ void ko_alarms_generator::on_initialization(const context::zone_event& event) {
 void ko_alarms_generator::on_initialization(const context::alarm& alarm) {
     const auto event = m_context.get_zone_events().try_get(
         context::zone_event::make_uid(alarm.get_trobject_uid(), alarm.get_zone_uid()));
-    if (!event) {
+    const auto zone = m_context.get_zones().try_get(alarm.get_zone_uid());
+    if (!event || !zone || zone->get_type() != context::zone_type::KEEP_OUT) {
         m_alarms_controller.clear_ko_alarm(alarm.get_trobject_uid(), alarm.get_zone_uid(),
                                            boost::none, timestamp::current_time());
     } else if (event->get_action() != enter_action) {
         m_alarms_controller.clear_ko_alarm(event->get_obj_uid(), event->get_zone_uid(), event,
                                            event->get_ts());
     }
+}
+
+void ko_alarms_generator::clear_zone(const std::string& zone_uid, timestamp ts) {
+    std::vector<std::string> objects;
+    m_context.get_alarms().for_each([&](const context::alarm& alarm) {
+        if (alarm.get_zone_uid() == zone_uid && alarm.get_alarm_type() == context::alarm_type::ko &&
+            alarm.get_state() == set_state)
+            objects.push_back(alarm.get_trobject_uid());
+        return true;
+    });
+    for (const auto& obj_uid : objects)
+        m_alarms_controller.clear_ko_alarm(obj_uid, zone_uid, boost::none, ts);
+}
+
+void ko_alarms_generator::raise_zone(const std::string& zone_uid, timestamp ts) {
+    std::vector<std::string> inside;
+    m_context.get_zone_events().for_each([&](const context::zone_event& event) {
+        if (event.get_zone_uid() == zone_uid && event.get_action() == enter_action)
+            inside.push_back(event.get_uid());
+        return true;
+    });
+    for (const auto& uid : inside)
+        if (const auto event = m_context.get_zone_events().try_get(uid))
+            m_alarms_controller.set_ko_alarm(event->get_obj_uid(), zone_uid, *event, ts);
 }
 
 }  // namespace zentu

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <string>
+
 #include "alarms_controller.hpp"
 #include "context/context.hpp"
 #include "core/logger.hpp"
 
 namespace zentu {
 
-// Keep-out rules: entering a keep-out zone raises its alarm, leaving clears it.
+// Keep-out rules: entering a keep-out zone raises its alarm, leaving clears
+// it; a zone that stops being a keep-out zone, or goes, takes its alarms
+// with it, and a zone that becomes one raises them for the objects inside.
 //
 // Threading: events-loop thread only, inside repository notifications.
 class ko_alarms_generator {
@@ -16,9 +20,15 @@ public:
     ko_alarms_generator(context::context& ctx, alarms_controller& controller,
                         const libs::core::component_logger& logger);
 
+    // "enter" raises, anything else clears; the caller decides whether the
+    // event stays.
     void on_zone_event(const context::zone_event& event, timestamp ts);
     void on_initialization(const context::zone_event& event);
     void on_initialization(const context::alarm& alarm);
+    // Clears the zone's keep-out alarms.
+    void clear_zone(const std::string& zone_uid, timestamp ts);
+    // Raises the zone's keep-out alarm for every object with an "enter" event in it.
+    void raise_zone(const std::string& zone_uid, timestamp ts);
 
 private:
     context::context& m_context;

@@ -196,14 +196,16 @@ TEST_F(alarms_generator_scenarios, entering_a_zone_that_does_not_count_keeps_the
     EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in"));
 }
 
-TEST_F(alarms_generator_scenarios, entering_an_unknown_zone_still_clears) {
+TEST_F(alarms_generator_scenarios, entering_an_unknown_zone_keeps_the_alarm) {
     zone("A");
     object("o1");
     start();
     move("o1", "A", "leave");
     posts();
+    // Still outside every keep-in zone the service knows; the movement is not kept.
     move("o1", "ghost", "enter", zone_type::KEEP_IN);
-    EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in"));
+    EXPECT_THAT(posts(), IsEmpty());
+    EXPECT_EQ(event_action("o1", "ghost"), std::nullopt);
 }
 
 TEST_F(alarms_generator_scenarios, keep_out_enter_raises_and_leave_clears) {
@@ -236,7 +238,7 @@ TEST_F(alarms_generator_scenarios, exempt_group_is_never_alarmed_by_a_keep_in_zo
     move("worker", "A", "enter");
     move("guest", "A", "leave");
     EXPECT_THAT(posts(), IsEmpty());
-    EXPECT_EQ(event_action("guest", "A"), std::nullopt);  // dropped after the clear
+    EXPECT_EQ(event_action("guest", "A"), "leave");  // kept: where it is still counts
     move("worker", "A", "leave");
     EXPECT_THAT(posts(), ElementsAre("set worker:A keep_in"));
 }
@@ -270,7 +272,7 @@ TEST_F(alarms_generator_scenarios, inactive_keep_in_zones_neither_raise_nor_hold
     move("o1", "I", "enter");
     move("o1", "I", "leave");
     EXPECT_THAT(posts(), IsEmpty());
-    EXPECT_EQ(event_action("o1", "I"), std::nullopt);
+    EXPECT_EQ(event_action("o1", "I"), "leave");
     move("o1", "A", "leave");
     EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in"));
 }
@@ -283,8 +285,8 @@ TEST_F(alarms_generator_scenarios, unresponsive_or_unnamed_object_is_never_alarm
     move("mute", "A", "leave");
     move("nomac", "A", "leave");
     EXPECT_THAT(posts(), IsEmpty());
-    EXPECT_EQ(event_action("mute", "A"), std::nullopt);
-    EXPECT_EQ(event_action("nomac", "A"), std::nullopt);
+    EXPECT_EQ(event_action("mute", "A"), "leave");
+    EXPECT_EQ(event_action("nomac", "A"), "leave");
 }
 
 TEST_F(alarms_generator_scenarios, object_going_silent_clears_its_keep_in_alarm) {
@@ -303,8 +305,12 @@ TEST_F(alarms_generator_scenarios, object_going_silent_clears_its_keep_in_alarm)
 
     change_object("o1", [](auto& o) { o.set_responsive(false); });
     EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in", "clear o1:B keep_in"));
-    EXPECT_EQ(event_action("o1", "A"), std::nullopt);
-    EXPECT_EQ(event_action("o1", "B"), std::nullopt);
+    EXPECT_EQ(event_action("o1", "A"), "leave");
+    EXPECT_EQ(event_action("o1", "B"), "leave");
+
+    // Answering again while still outside raises them again.
+    change_object("o1", [](auto& o) { o.set_responsive(true); });
+    EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in", "set o1:B keep_in"));
 }
 
 TEST_F(alarms_generator_scenarios, deactivated_zone_clears_only_objects_that_left_it) {
@@ -318,8 +324,12 @@ TEST_F(alarms_generator_scenarios, deactivated_zone_clears_only_objects_that_lef
 
     change_zone("A", [](auto& z) { z.set_active(false); });
     EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in"));
-    EXPECT_EQ(event_action("o1", "A"), std::nullopt);
+    EXPECT_EQ(event_action("o1", "A"), "leave");
     EXPECT_EQ(event_action("o2", "A"), "enter");
+
+    // Active again while o1 is still outside: raised again.
+    change_zone("A", [](auto& z) { z.set_active(true); });
+    EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in"));
 }
 
 TEST_F(alarms_generator_scenarios, zone_change_drops_pairs_it_no_longer_applies_to) {
@@ -330,7 +340,9 @@ TEST_F(alarms_generator_scenarios, zone_change_drops_pairs_it_no_longer_applies_
     EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in"));
     change_zone("A", [](auto& z) { z.set_exceptions_groups({"g1"}); });
     EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in"));
-    EXPECT_EQ(event_action("o1", "A"), std::nullopt);
+    EXPECT_EQ(event_action("o1", "A"), "leave");
+    change_object("o1", [](auto& o) { o.get_groups().clear(); });
+    EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in"));
 }
 
 TEST_F(alarms_generator_scenarios, deleted_object_or_zone_clears_its_alarms) {
@@ -349,6 +361,68 @@ TEST_F(alarms_generator_scenarios, deleted_object_or_zone_clears_its_alarms) {
     m_ctx.take_zones().remove("B", tick());
     EXPECT_THAT(posts(), ElementsAre("clear o2:B keep_in"));
     EXPECT_THAT(alarms(), ElementsAre("o2:A set"));
+}
+
+TEST_F(alarms_generator_scenarios, object_inside_one_zone_is_alarmed_for_the_other_when_it_goes) {
+    zone("A");
+    zone("B");
+    object("o1");
+    start();
+    move("o1", "A", "enter");
+    move("o1", "B", "leave");
+    EXPECT_THAT(posts(), IsEmpty());
+
+    change_zone("A", [](auto& z) { z.set_active(false); });
+    EXPECT_THAT(posts(), ElementsAre("set o1:B keep_in"));
+    change_zone("A", [](auto& z) { z.set_active(true); });
+    EXPECT_THAT(posts(), ElementsAre("clear o1:B keep_in"));
+    m_ctx.take_zones().remove("A", tick());
+    EXPECT_THAT(posts(), ElementsAre("set o1:B keep_in"));
+}
+
+TEST_F(alarms_generator_scenarios, keep_out_alarms_go_with_their_zone_or_object) {
+    zone("K", {zone_type::KEEP_OUT});
+    zone("L", {zone_type::KEEP_OUT});
+    object("o1");
+    object("o2");
+    start();
+    move("o1", "K", "enter");
+    move("o2", "L", "enter");
+    EXPECT_THAT(posts(), ElementsAre("set o1:K keep_out", "set o2:L keep_out"));
+
+    m_ctx.take_zones().remove("K", tick());
+    m_ctx.take_trackable_objects().remove("o2", tick());
+    EXPECT_THAT(posts(), ElementsAre("clear o1:K keep_out", "clear o2:L keep_out"));
+    EXPECT_THAT(alarms(), IsEmpty());
+    EXPECT_TRUE(m_timers.armed().empty());  // nothing is sent again
+    EXPECT_EQ(event_action("o1", "K"), std::nullopt);
+    EXPECT_EQ(event_action("o2", "L"), std::nullopt);
+}
+
+TEST_F(alarms_generator_scenarios, zone_changing_its_kind_takes_the_old_alarms_along) {
+    zone("A");
+    zone("K", {zone_type::KEEP_OUT});
+    object("o1");
+    object("o2");
+    start();
+    move("o1", "K", "enter");
+    move("o2", "K", "leave");  // the event goes, where o2 is stays known
+    move("o1", "A", "leave");
+    move("o2", "A", "leave");
+    EXPECT_THAT(posts(), ElementsAre("set o1:K keep_out", "set o1:A keep_in", "set o2:A keep_in"));
+    EXPECT_EQ(event_action("o2", "K"), std::nullopt);
+
+    // K becomes keep-in: its keep-out alarm goes; o1, inside K, is no longer
+    // outside every keep-in zone, o2 is outside K too.
+    change_zone("K", [](auto& z) { z.set_type(zone_type::KEEP_IN); });
+    EXPECT_THAT(posts(),
+                ElementsAre("clear o1:K keep_out", "clear o1:A keep_in", "set o2:K keep_in"));
+
+    // A becomes keep-out: its keep-in alarm goes, K's stays.
+    change_zone("A", [](auto& z) { z.set_type(zone_type::KEEP_OUT); });
+    EXPECT_THAT(posts(), ElementsAre("clear o2:A keep_in"));
+    move("o2", "A", "enter", zone_type::KEEP_OUT);
+    EXPECT_THAT(posts(), ElementsAre("set o2:A keep_out"));
 }
 
 TEST_F(alarms_generator_scenarios, movements_in_other_zone_kinds_are_dropped) {

@@ -114,7 +114,7 @@ TEST_F(e2e_alarms_test, keep_in_exit_from_the_only_applicable_zone_and_return) {
     EXPECT_EQ(forklift_posts, 2u);
 }
 
-TEST_F(e2e_alarms_test, object_exempt_by_group_gets_no_keep_in_alarm_until_it_leaves_the_group) {
+TEST_F(e2e_alarms_test, object_exempt_by_group_is_alarmed_once_it_leaves_the_group_while_outside) {
     auto& env = start(test::default_e2e_options());
 
     env.enter(visitor, yard, 100, 100, 0);
@@ -129,14 +129,19 @@ TEST_F(e2e_alarms_test, object_exempt_by_group_gets_no_keep_in_alarm_until_it_le
     Json::Value change = test::parse_json(R"({"project_uid": "proj-warehouse",
         "remove": [{"group": "grp-visitors", "obj": "obj-visitor-2"}]})");
     env.control("groups", change);
+    // Still outside the yard: alarmed as soon as the zone applies to it.
+    auto posts = env.wait_for_alarm_posts(visitor, yard, 1);
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(posts[0]["body"]["state"], "set");
     env.enter(visitor, yard, 100, 100, 0);
     const auto left = env.leave(visitor, yard, 8100, 100, 0);
-    const auto posts = env.wait_for_alarm_posts(visitor, yard, 1);
-    ASSERT_EQ(posts.size(), 1u);
+    posts = env.wait_for_alarm_posts(visitor, yard, 3);
+    ASSERT_EQ(posts.size(), 3u);
+    EXPECT_EQ(posts[1]["body"]["state"], "clear");
     alarm_of expected = forklift_out_of_yard;
     expected.obj = visitor;
     expected.mac = "02:00:00:00:00:02";
-    EXPECT_EQ(canonical(posts[0]["body"]), canonical(request_body(expected, "set", left)));
+    EXPECT_EQ(canonical(posts[2]["body"]), canonical(request_body(expected, "set", left)));
 }
 
 TEST_F(e2e_alarms_test, rejected_post_is_sent_again_a_second_later) {

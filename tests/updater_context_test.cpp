@@ -143,7 +143,6 @@ protected:
 };
 
 TEST_F(updater_test, initial_load_derives_zone_events_and_alarms) {
-    const auto before = timestamp::current_time();
     start();
     EXPECT_EQ(m_context.get_zones().size(), 2u);
     EXPECT_EQ(m_context.get_trackable_objects().size(), 3u);
@@ -156,15 +155,14 @@ TEST_F(updater_test, initial_load_derives_zone_events_and_alarms) {
     EXPECT_EQ(a_in->get_x(), 1);
     EXPECT_EQ(a_in->get_z(), 3);
     EXPECT_EQ(a_in->get_sublocation_uid(), "s1");
-    const auto b_out = events.try_get("B:KI");
-    ASSERT_TRUE(b_out);
-    EXPECT_EQ(b_out->get_action(), "leave");
-    EXPECT_GE(b_out->get_ts(), before);
-    EXPECT_EQ(b_out->get_x(), 0);
-    EXPECT_FALSE(events.is_exists("C:KI"));  // another project
+    // Objects the lists leave out are outside, without an event of their own.
+    using position = context::keep_in_index::position;
+    const auto& index = m_context.get_keep_in_index();
+    EXPECT_EQ(index.position_of("B", "KI"), position::outside);
+    EXPECT_EQ(index.position_of("A", "KI"), position::inside);
+    EXPECT_FALSE(events.is_exists("B:KI"));
     EXPECT_TRUE(events.is_exists("A:KO"));
-    EXPECT_FALSE(events.is_exists("B:KO"));  // no "leave" events for keep-out zones
-    EXPECT_EQ(events.size(), 3u);
+    EXPECT_EQ(events.size(), 2u);
 
     const auto& alarms = m_context.get_alarms();
     ASSERT_TRUE(alarms.try_get("B:KI"));
@@ -175,6 +173,27 @@ TEST_F(updater_test, initial_load_derives_zone_events_and_alarms) {
     EXPECT_EQ(alarms.get("A:KO").get_alarm_type(), context::alarm_type::ko);
     EXPECT_EQ(alarms.get("A:KO").get_x(), 5);
     EXPECT_FALSE(alarms.get("A:KO").get_y());
+}
+
+TEST_F(updater_test, occupancy_lists_of_zones_without_sublocation_or_created_later_count) {
+    auto no_sublocation = zone_json("NS", "P", "keep_out", entry_a);
+    no_sublocation.replace(no_sublocation.find(R"("sublocation_uid": "s1", )"), 25, "");
+    serve("/api/private/zones/", R"({"zones": [)" + no_sublocation + "]}");
+    start();
+    const auto entry = m_context.get_zone_events().try_get("A:NS");
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->get_sublocation_uid(), "");
+
+    using position = context::keep_in_index::position;
+    const auto& index = m_context.get_keep_in_index();
+    m_stream.publish("notify",
+                     notify("ZONE", "created", zone_json("NEW", "P", "keep_in", entry_a)));
+    EXPECT_EQ(m_context.get_zone_events().get("A:NEW").get_action(), "enter");
+    EXPECT_EQ(index.position_of("A", "NEW"), position::inside);
+    EXPECT_EQ(index.position_of("B", "NEW"), position::outside);
+    // Created afterwards: where it is was never learnt.
+    m_stream.publish("notify", notify("TRACKABLE_OBJECT", "created", object_json("D", "P")));
+    EXPECT_EQ(index.position_of("D", "NEW"), position::inside);
 }
 
 TEST_F(updater_test, a_bad_record_is_logged_and_the_rest_loads) {

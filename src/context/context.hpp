@@ -4,6 +4,7 @@
 #include <string>
 
 #include "context/alarm.hpp"
+#include "context/keep_in_index.hpp"
 #include "context/trackableobject.hpp"
 #include "context/zone.hpp"
 #include "context/zone_event.hpp"
@@ -21,7 +22,7 @@ public:
     using trackable_objects = libs::context_utils::objects_repository<trackable_object>;
     using alarms = libs::context_utils::objects_repository<alarm>;
 
-    context() = default;
+    context() : m_keep_in(*this) {}
     context(const context&) = delete;
     context& operator=(const context&) = delete;
     virtual ~context() = default;
@@ -34,22 +35,31 @@ public:
     zone_events& take_zone_events() noexcept { return m_zone_events; }
     alarms& take_alarms() noexcept { return m_alarms; }
 
+    // Where objects are, and the keep-in state derived from it.
+    const keep_in_index& get_keep_in_index() const noexcept { return m_keep_in; }
+    // The objects whose keep-in state changed since the last call, in uid order.
+    std::vector<std::string> take_keep_in_changes() { return m_keep_in.take_changed(); }
+
     // The zone's own sublocation, else that of the object it is attached to.
     std::optional<std::string> get_sublocation_uid(const zone& z) const;
 
 protected:
     zones& take_zones() noexcept { return m_zones; }
     trackable_objects& take_trackable_objects() noexcept { return m_trackable_objects; }
+    keep_in_index& take_keep_in_index() noexcept { return m_keep_in; }
 
 private:
     zone_events m_zone_events;
     zones m_zones;
     trackable_objects m_trackable_objects;
     alarms m_alarms;
+    // Last: it observes the repositories above and must go before them.
+    keep_in_index m_keep_in;
 };
 
 class writable_context : public context {
 public:
+    using context::take_keep_in_index;
     using context::take_trackable_objects;
     using context::take_zones;
 };

@@ -127,4 +127,8 @@ bool zone_impl::for_each_trackable_in_zone(const trackable_in_zone_callback& cal
     return true;
 }
 
+bool zone_impl::has_trackables_in_zone() const {
+    return m_json_value["trackables_in_zone"].isArray();
+}
+
 }  // namespace zentu::libs::context_utils::parsers

@@ -59,6 +59,8 @@ public:
     virtual zone_exceptions get_zone_exceptions() const = 0;
     virtual zone_exceptions_groups get_zone_exceptions_groups() const = 0;
     virtual bool for_each_trackable_in_zone(const trackable_in_zone_callback& callback) const = 0;
+    // Whether the record lists the objects inside the zone (possibly none).
+    virtual bool has_trackables_in_zone() const = 0;
 };
 
 }  // namespace zentu::libs::context_utils::parsers

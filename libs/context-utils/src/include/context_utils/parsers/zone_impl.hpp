@@ -58,6 +58,7 @@ public:
     zone_exceptions get_zone_exceptions() const override;
     zone_exceptions_groups get_zone_exceptions_groups() const override;
     bool for_each_trackable_in_zone(const trackable_in_zone_callback& callback) const override;
+    bool has_trackables_in_zone() const override;
 
 private:
     const Json::Value& m_json_value;

@@ -1,0 +1,334 @@
+#include "context/keep_in_index.hpp"
+
+#include <algorithm>
+
+#include "context/context.hpp"
+
+namespace zentu::context {
+
+namespace {
+
+constexpr std::string_view enter_action = "enter";
+
+// Keeps a vector sorted by its pair's first member.
+template <typename V, typename K>
+auto find_sorted(V& v, const K& key) {
+    return std::lower_bound(v.begin(), v.end(), key,
+                            [](const auto& element, const K& k) { return element.first < k; });
+}
+
+}  // namespace
+
+zone_rule::zone_rule(const zone& z)
+    : type(z.get_type()),
+      active(z.get_active()),
+      default_allowed(z.get_default_allowed()),
+      project_uid(z.get_project_uid()),
+      exceptions(z.get_exceptions()),
+      exceptions_groups(z.get_exceptions_groups()) {}
+
+bool zone_rule::applies_to(const trackable_object& object) const {
+    if (object.get_project_uid() != project_uid)
+        return false;
+    const auto& groups = object.get_groups();
+    const bool exception = exceptions.count(object.get_uid()) != 0 ||
+                           std::any_of(groups.begin(), groups.end(), [&](const std::string& g) {
+                               return exceptions_groups.count(g) != 0;
+                           });
+    return exception ? default_allowed : !default_allowed;
+}
+
+bool zone_rule::holds_in(const trackable_object& object) const {
+    return type == zone_type::KEEP_IN && active && applies_to(object);
+}
+
+bool zone_rule::operator==(const zone_rule& other) const {
+    return type == other.type && active == other.active &&
+           default_allowed == other.default_allowed && project_uid == other.project_uid &&
+           exceptions == other.exceptions && exceptions_groups == other.exceptions_groups;
+}
+
+keep_in_index::keep_in_index(const context& ctx)
+    : m_context(ctx),
+      m_zones_subscription(ctx.get_zones().subscribe(*this)),
+      m_objects_subscription(ctx.get_trackable_objects().subscribe(*this)),
+      m_events_subscription(ctx.get_zone_events().subscribe(*this)) {}
+
+void keep_in_index::expect_occupancy(const std::string& zone_uid, std::set<std::string> inside) {
+    m_expected_occupancy[zone_uid] = std::move(inside);
+}
+
+keep_in_index::position keep_in_index::default_position(const object_state& object,
+                                                        const zone_state& zone) const {
+    return zone.listed_at && object.known_since <= *zone.listed_at ? position::outside
+                                                                   : position::inside;
+}
+
+keep_in_index::position keep_in_index::position_of(const object_state& object,
+                                                   const zone_state& zone) const {
+    const auto it = find_sorted(object.moves, zone.id);
+    if (it != object.moves.end() && it->first == zone.id)
+        return it->second;
+    return default_position(object, zone);
+}
+
+keep_in_index::position keep_in_index::position_of(std::string_view obj_uid,
+                                                   std::string_view zone_uid) const {
+    const auto object = m_objects.find(obj_uid);
+    const auto zone = m_zones.find(zone_uid);
+    if (object == m_objects.end() || zone == m_zones.end())
+        return position::inside;
+    return position_of(object->second, zone->second);
+}
+
+bool keep_in_index::has_left_all(std::string_view obj_uid) const {
+    const auto it = m_objects.find(obj_uid);
+    return it != m_objects.end() && has_left_all(it->second);
+}
+
+std::vector<std::string> keep_in_index::zones_holding_in(std::string_view obj_uid) const {
+    std::vector<std::string> out;
+    const auto object = m_objects.find(obj_uid);
+    if (object == m_objects.end())
+        return out;
+    const auto zones = m_keep_in_zones.find(object->second.object->get_project_uid());
+    if (zones == m_keep_in_zones.end())
+        return out;
+    for (const auto* zone : zones->second)
+        if (zone->second.rule.holds_in(*object->second.object))
+            out.push_back(zone->first);
+    return out;
+}
+
+std::optional<std::string> keep_in_index::first_keep_in_zone_left(std::string_view obj_uid) const {
+    const auto object = m_objects.find(obj_uid);
+    if (object == m_objects.end())
+        return std::nullopt;
+    const auto zones = m_keep_in_zones.find(object->second.object->get_project_uid());
+    if (zones == m_keep_in_zones.end())
+        return std::nullopt;
+    for (const auto* zone : zones->second)
+        if (position_of(object->second, zone->second) == position::outside)
+            return zone->first;
+    return std::nullopt;
+}
+
+std::vector<std::string> keep_in_index::take_changed() {
+    std::vector<std::string> out(std::make_move_iterator(m_changed.begin()),
+                                 std::make_move_iterator(m_changed.end()));
+    m_changed.clear();
+    return out;
+}
+
+void keep_in_index::swap_state(keep_in_index& other) noexcept {
+    m_zones.swap(other.m_zones);
+    m_objects.swap(other.m_objects);
+    m_keep_in_zones.swap(other.m_keep_in_zones);
+    m_expected_occupancy.swap(other.m_expected_occupancy);
+    m_changed.swap(other.m_changed);
+    std::swap(m_epoch, other.m_epoch);
+    std::swap(m_next_zone_id, other.m_next_zone_id);
+}
+
+void keep_in_index::mark(const std::string& obj_uid, bool left_before, const object_state& after,
+                         bool zones_changed) {
+    const bool left_after = has_left_all(after);
+    if (left_before != left_after || (zones_changed && (left_before || left_after)))
+        m_changed.insert(obj_uid);
+}
+
+void keep_in_index::set_position(object_state& object, const zone_state& zone, position p) {
+    const auto it = find_sorted(object.moves, zone.id);
+    const bool stored = it != object.moves.end() && it->first == zone.id;
+    if (p == default_position(object, zone)) {
+        if (stored)
+            object.moves.erase(it);
+    } else if (stored) {
+        it->second = p;
+    } else {
+        object.moves.insert(it, {zone.id, p});
+    }
+}
+
+void keep_in_index::recount(object_state& object) {
+    object.holding_zones = 0;
+    object.inside = 0;
+    const auto zones = m_keep_in_zones.find(object.object->get_project_uid());
+    if (zones == m_keep_in_zones.end())
+        return;
+    for (const auto* zone : zones->second) {
+        if (!zone->second.rule.holds_in(*object.object))
+            continue;
+        ++object.holding_zones;
+        if (position_of(object, zone->second) == position::inside)
+            ++object.inside;
+    }
+}
+
+// ---- zones ------------------------------------------------------------------------
+
+void keep_in_index::add_keep_in(const zones_map::value_type& zone) {
+    if (zone.second.rule.type != zone_type::KEEP_IN)
+        return;
+    auto& list = m_keep_in_zones[zone.second.rule.project_uid];
+    list.insert(
+        std::lower_bound(list.begin(), list.end(), zone.first,
+                         [](const auto* z, const std::string& uid) { return z->first < uid; }),
+        &zone);
+}
+
+void keep_in_index::remove_keep_in(const zones_map::value_type& zone) {
+    const auto list = m_keep_in_zones.find(zone.second.rule.project_uid);
+    if (list == m_keep_in_zones.end())
+        return;
+    auto& zones = list->second;
+    zones.erase(std::remove(zones.begin(), zones.end(), &zone), zones.end());
+    if (zones.empty())
+        m_keep_in_zones.erase(list);
+}
+
+void keep_in_index::after_creating(const zone& z, timestamp) {
+    const auto [it, inserted] =
+        m_zones.try_emplace(z.get_uid(), zone_state{m_next_zone_id, zone_rule(z), std::nullopt});
+    if (!inserted)
+        return;
+    ++m_next_zone_id;
+    auto& zone = it->second;
+    if (const auto expected = m_expected_occupancy.find(z.get_uid());
+        expected != m_expected_occupancy.end()) {
+        zone.listed_at = m_epoch;
+        for (const auto& obj_uid : expected->second)
+            if (const auto object = m_objects.find(obj_uid); object != m_objects.end())
+                set_position(object->second, zone, position::inside);
+        m_expected_occupancy.erase(expected);
+    }
+    add_keep_in(*it);
+    if (zone.rule.type != zone_type::KEEP_IN || !zone.rule.active)
+        return;
+    for (auto& [uid, object] : m_objects) {
+        if (!zone.rule.holds_in(*object.object))
+            continue;
+        const bool left_before = has_left_all(object);
+        ++object.holding_zones;
+        if (position_of(object, zone) == position::inside)
+            ++object.inside;
+        mark(uid, left_before, object, true);
+    }
+}
+
+void keep_in_index::after_updating(const zone& z, timestamp) {
+    const auto it = m_zones.find(z.get_uid());
+    if (it == m_zones.end()) {
+        after_creating(z, {});
+        return;
+    }
+    zone_rule rule(z);
+    auto& zone = it->second;
+    if (rule == zone.rule)
+        return;
+    remove_keep_in(*it);
+    const zone_rule before = std::exchange(zone.rule, std::move(rule));
+    add_keep_in(*it);
+    for (auto& [uid, object] : m_objects) {
+        const bool held_before = before.holds_in(*object.object);
+        const bool held_now = zone.rule.holds_in(*object.object);
+        if (held_before == held_now)
+            continue;
+        const bool left_before = has_left_all(object);
+        const int inside = position_of(object, zone) == position::inside ? 1 : 0;
+        if (held_now) {
+            ++object.holding_zones;
+            object.inside += inside;
+        } else {
+            --object.holding_zones;
+            object.inside -= inside;
+        }
+        mark(uid, left_before, object, true);
+    }
+}
+
+void keep_in_index::before_deleting(const zone& z, timestamp) {
+    const auto it = m_zones.find(z.get_uid());
+    if (it == m_zones.end())
+        return;
+    const auto& zone = it->second;
+    for (auto& [uid, object] : m_objects) {
+        if (zone.rule.holds_in(*object.object)) {
+            const bool left_before = has_left_all(object);
+            --object.holding_zones;
+            if (position_of(object, zone) == position::inside)
+                --object.inside;
+            mark(uid, left_before, object, true);
+        }
+        const auto move = find_sorted(object.moves, zone.id);
+        if (move != object.moves.end() && move->first == zone.id)
+            object.moves.erase(move);
+    }
+    remove_keep_in(*it);
+    m_zones.erase(it);
+}
+
+// ---- trackable objects ------------------------------------------------------------
+
+void keep_in_index::after_creating(const trackable_object& o, timestamp) {
+    const auto [it, inserted] = m_objects.try_emplace(
+        o.get_uid(), object_state{&o, ++m_epoch, o.get_project_uid(), o.get_groups(), {}});
+    if (!inserted)
+        return;
+    recount(it->second);
+    mark(it->first, false, it->second, true);
+}
+
+void keep_in_index::after_updating(const trackable_object& o, timestamp) {
+    const auto it = m_objects.find(o.get_uid());
+    if (it == m_objects.end()) {
+        after_creating(o, {});
+        return;
+    }
+    auto& object = it->second;
+    object.object = &o;
+    if (o.get_project_uid() == object.project_uid && o.get_groups() == object.groups)
+        return;
+    object.project_uid = o.get_project_uid();
+    object.groups = o.get_groups();
+    const bool left_before = has_left_all(object);
+    recount(object);
+    mark(it->first, left_before, object, true);
+}
+
+void keep_in_index::before_deleting(const trackable_object& o, timestamp) {
+    if (const auto it = m_objects.find(o.get_uid()); it != m_objects.end())
+        m_objects.erase(it);
+    m_changed.erase(o.get_uid());
+}
+
+// ---- zone events ------------------------------------------------------------------
+
+void keep_in_index::after_creating(const zone_event& event, timestamp ts) {
+    after_updating(event, ts);
+}
+
+void keep_in_index::after_updating(const zone_event& event, timestamp) {
+    const auto object = m_objects.find(event.get_obj_uid());
+    const auto zone = m_zones.find(event.get_zone_uid());
+    if (object == m_objects.end() || zone == m_zones.end())
+        return;
+    auto& state = object->second;
+    const position now = event.get_action() == enter_action ? position::inside : position::outside;
+    const position before = position_of(state, zone->second);
+    if (now == before)
+        return;
+    set_position(state, zone->second, now);
+    if (!zone->second.rule.holds_in(*state.object))
+        return;
+    const bool left_before = has_left_all(state);
+    if (now == position::inside)
+        ++state.inside;
+    else
+        --state.inside;
+    mark(object->first, left_before, state, false);
+}
+
+void keep_in_index::before_deleting(const zone_event&, timestamp) {}
+
+}  // namespace zentu::context
