@@ -45,6 +45,7 @@ public:
             {"fail", [this](const Json::Value& b) { return fail(b); }},
             {"delay", [this](const Json::Value& b) { return delay(b); }},
             {"close", [this](const Json::Value& b) { return close(b); }},
+            {"late", [this](const Json::Value& b) { return late(b); }},
             {"hang", [this](const Json::Value& b) { return hang(b); }},
             {"reset-faults", [this](const Json::Value&) { return reset_faults(); }},
             {"generator", [this](const Json::Value& b) { return m_parts.generator.start(b); }},
@@ -141,6 +142,13 @@ private:
 
     Json::Value close(const Json::Value& body) {
         m_parts.faults.close(required_path(body), unsigned_or(body, "count", 1u));
+        return ok();
+    }
+
+    Json::Value late(const Json::Value& body) {
+        m_parts.faults.late(required_path(body),
+                            std::chrono::milliseconds(unsigned_or(body, "ms", std::nullopt)),
+                            unsigned_or(body, "count", 1u));
         return ok();
     }
 

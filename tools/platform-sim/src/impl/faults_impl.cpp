@@ -13,6 +13,8 @@ struct path_rules {
     std::string fail_body;
     unsigned close_count = 0;
     std::chrono::milliseconds delay{0};
+    unsigned late_count = 0;
+    std::chrono::milliseconds late{0};
 };
 
 class faults_impl final : public faults {
@@ -34,6 +36,13 @@ public:
     void close(const std::string& path, unsigned count) override {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_rules[path].close_count = count;
+    }
+
+    void late(const std::string& path, std::chrono::milliseconds ms, unsigned count) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto& rules = m_rules[path];
+        rules.late = ms;
+        rules.late_count = count;
     }
 
     void hang(bool on) override {
@@ -81,6 +90,11 @@ public:
                 decision.status = rules.fail_status;
                 decision.body = rules.fail_body;
             }
+            if (!decision.close && !decision.status && decision.late.count() == 0 &&
+                rules.late_count > 0) {
+                --rules.late_count;
+                decision.late = rules.late;
+            }
         }
         return decision;
     }
@@ -96,6 +110,8 @@ public:
             rule["fail_status"] = rules.fail_status;
             rule["close_count"] = rules.close_count;
             rule["delay_ms"] = static_cast<Json::Int64>(rules.delay.count());
+            rule["late_count"] = rules.late_count;
+            rule["late_ms"] = static_cast<Json::Int64>(rules.late.count());
             paths[path] = rule;
         }
         result["paths"] = paths;

@@ -121,11 +121,21 @@ private:
                 const std::string& path) {
         auto& h = m_state.handlers;
         if (!decision.status) {
+            http_reply reply;
             try {
-                return write(h.platform.handle(method, path, m_request.body()));
+                reply = h.platform.handle(method, path, m_request.body());
             } catch (const std::exception& e) {
-                return write(error_reply(500, std::string("simulator failure: ") + e.what()));
+                reply = error_reply(500, std::string("simulator failure: ") + e.what());
             }
+            if (decision.late.count() == 0)
+                return write(reply);
+            h.log.line("answering " + method + " " + path + " late");
+            m_timer.expires_after(decision.late);
+            m_timer.async_wait([self = shared_from_this(), reply](error_code ec) {
+                if (!ec)
+                    self->write(reply);
+            });
+            return;
         }
         h.journal.record(
             {method, path, m_request.body(), *decision.status, "injected", std::nullopt});
