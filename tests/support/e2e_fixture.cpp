@@ -192,7 +192,7 @@ std::string e2e_environment::write_config() const {
     config["proxy"]["output_port"] = std::stoi(m_pub_endpoint.substr(colon + 1));
     config["server"]["protocol"] = "http";
     config["server"]["address"] = m_sim_url.substr(std::string("http://").size());
-    config["server"]["timeout"] = 5;
+    config["server"]["timeout"] = m_options.server_timeout_seconds;
     config["redis"]["host"] = "127.0.0.1";
     config["redis"]["port"] = m_redis.port();
     config["redis"]["password"] = "";

@@ -60,6 +60,7 @@ struct e2e_options {
     std::string sim_binary;
     std::string site_file;  // examples/site.json
     bool modify_server_state = true;
+    int server_timeout_seconds = 5;
     // Changes the example site before the simulator loads it.
     std::function<void(Json::Value& site)> edit_site;
 };
