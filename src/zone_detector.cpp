@@ -16,7 +16,8 @@ namespace core = libs::core;
 using namespace std::chrono_literals;
 
 constexpr unsigned redis_database = 10;
-constexpr int http_worker_threads = 100;
+// At most this many alarm requests are in flight at once; the rest wait in order.
+constexpr int http_max_transfers = 100;
 
 // Sleeps for the period unless a stop signal arrives first; a signal that
 // interrupts the system call does not shorten the wait.
@@ -95,7 +96,7 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
         disabled_methods.push_back(core::http::method::post);
     m_http_client = events_loop.create_http_client(config.server_url,
                                                    std::chrono::seconds(config.server_timeout),
-                                                   disabled_methods, http_worker_threads);
+                                                   disabled_methods, http_max_transfers);
 
     for (;;) {
         try {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "../src/impl/http_client_impl.hpp"
 #include "core/exception.hpp"
 #include "support/core_http_fixture.hpp"
@@ -159,6 +161,23 @@ TEST_F(core_http_sync, total_timeout_gives_a_transfer_error) {
     EXPECT_FALSE(r.data());
     EXPECT_TRUE(starts_with(r.error(), perform_failed)) << r.error().value_or("");
     EXPECT_EQ(r.error(), perform_failed + "Timeout was reached");
+}
+
+// A stop signal must not wait for a platform that hangs at start-up.
+TEST_F(core_http_sync, stopping_the_loop_aborts_a_request_in_flight) {
+    auto hung = reply(200, "never in time");
+    hung.delay = 30s;
+    m_server.set_response("/hung", hung);
+    auto client = make_client(m_server.url(), 60s);
+    std::thread stopper([&] {
+        m_server.wait_for_requests(1, 10s);
+        m_loop->stop();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const auto r = client->perform_request(method::get, "/hung");
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
+    EXPECT_EQ(r.error(), perform_failed + "Operation was aborted by an application callback");
 }
 
 TEST_F(core_http_sync, refused_connection_gives_a_transfer_error) {

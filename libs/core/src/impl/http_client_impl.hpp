@@ -1,10 +1,11 @@
 #pragma once
 
 #include <atomic>
-#include <boost/asio/executor_work_guard.hpp>
-#include <boost/asio/io_context.hpp>
 #include <chrono>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -21,17 +22,19 @@
 
 namespace zentu::libs::core::http {
 
-// libcurl easy transfers against one base URL.
+// libcurl transfers against one base URL.
 //
 // Threading: perform_request may be called from any thread and blocks it for
-// up to the timeout; it uses a fresh easy handle per call. perform_async_request
-// and the handles it returns belong to the main loop's thread: transfers run
-// on `threads` worker threads (at most that many at once), each reusing its
-// own easy handle and so its own connections, and every callback runs on the
-// main loop. Cookies, DNS cache and TLS sessions are shared by all transfers.
-// The client must be destroyed on the main loop's thread, before the loop;
-// destruction aborts transfers in flight and waits for the workers. A handle
-// restarted after the client is gone does nothing.
+// up to the timeout; it uses a fresh easy handle per call and gives up within
+// about a second once the main loop is stopped. perform_async_request and the
+// handles it returns belong to the main loop's thread: transfers run on one
+// thread of the client's own, which drives a libcurl multi handle with at most
+// `max_transfers` transfers (and connections) at once and keeps the rest in
+// order; every callback runs on the main loop. Connections are reused between
+// transfers; cookies, DNS cache and TLS sessions are shared with the blocking
+// requests. The client must be destroyed on the main loop's thread, before
+// the loop; destruction aborts transfers in flight and drops queued ones
+// without callbacks. A handle restarted after the client is gone does nothing.
 //
 // The process must ignore SIGPIPE: a TLS layer may write to a socket the peer
 // has closed, and libcurl cannot always keep that signal away.
@@ -42,7 +45,7 @@ public:
 
     client_impl(events_loop& main_events_loop, const component_logger& logger,
                 const std::string& address, std::chrono::seconds timeout,
-                const std::vector<method>& disabled_methods, int threads,
+                const std::vector<method>& disabled_methods, int max_transfers,
                 easy_handle_factory make_easy_handle = &curl_easy_init);
     ~client_impl() override;
 
@@ -55,18 +58,43 @@ public:
 
 private:
     using handle_impl = async_operation_handle_impl<result>;
+    struct curl_multi_deleter {
+        void operator()(CURLM* multi) const noexcept { curl_multi_cleanup(multi); }
+    };
+    using curl_multi_ptr = std::unique_ptr<CURLM, curl_multi_deleter>;
+
+    // A request waiting for a transfer slot.
+    struct job {
+        method m;
+        std::string address;
+        std::string body;
+        handle_impl::completion completion;
+    };
+    // A request on the multi handle; owned by the transfer thread.
+    struct transfer {
+        job request;
+        curl_easy_ptr easy;
+        curl_slist_ptr headers;
+        std::string url;
+        std::string received;
+    };
 
     handle_impl::ptr perform_async_request_impl(method m, std::string address, std::string body);
-    void run_worker_job(method m, const std::string& address, const std::string& body,
-                        const handle_impl::completion& completion);
-    result perform_on_worker(method m, const std::string& address, const std::string& body);
     // Disabled methods are answered here, without a transfer.
     std::optional<result> answer_locally(method m) const;
-    // Performs one transfer on a handle in its default state.
-    result perform_request_impl(CURL* curl_handle, method m, std::string_view address,
-                                std::string_view body);
-    void run_worker();
-    void stop_workers() noexcept;
+    // Sets every option of one transfer on a handle in its default state;
+    // the progress callback aborts it when should_abort(client) says so.
+    using abort_check = int (*)(void* client, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    void prepare(CURL* curl_handle, method m, std::string_view address, std::string_view body,
+                 std::string& url, std::string& received, curl_slist_ptr& headers,
+                 abort_check should_abort);
+    static result outcome(CURL* curl_handle, CURLcode code, std::string& received);
+
+    void run_transfers();
+    void start_waiting_jobs();
+    void finish_transfers();
+    void abort_all() noexcept;
+    void stop() noexcept;
 
     events_loop& m_main_events_loop;
     const component_logger& m_logger;
@@ -74,14 +102,18 @@ private:
     const std::chrono::seconds m_timeout;
     const std::set<method> m_disabled_methods;
     const easy_handle_factory m_make_easy_handle;
+    const std::size_t m_max_transfers;
     shared_curl_data m_shared_curl_data;
-    std::atomic<bool> m_stopping{false};
     // Expires with the client; handles that outlive it see that.
     const std::shared_ptr<const bool> m_lifetime = std::make_shared<const bool>(true);
-    boost::asio::io_context m_worker_io_context;
-    boost::asio::executor_work_guard<boost::asio::io_context::executor_type>
-        m_worker_events_loop_work;
-    std::vector<std::thread> m_worker_thread_pool;
+    std::atomic<bool> m_stopping{false};
+
+    curl_multi_ptr m_multi;
+    std::mutex m_jobs_mutex;
+    std::deque<job> m_jobs;
+    // Transfer thread only.
+    std::vector<std::unique_ptr<transfer>> m_transfers;
+    std::thread m_thread;
 };
 
 }  // namespace zentu::libs::core::http
