@@ -1,12 +1,11 @@
 #pragma once
 
-#include <chrono>
-#include <cstddef>
-#include <functional>
+#include <memory>
 #include <string>
 
 #include "context/context.hpp"
 #include "core/logger.hpp"
+#include "mirror_writer.hpp"
 #include "redis/redis_context.hpp"
 
 namespace zentu {
@@ -14,28 +13,25 @@ namespace zentu {
 // Mirrors zones, trackable objects and alarms of the context into Redis for
 // inspection: one hash per object and one set of uids per kind.
 //
-// The mirror is a debugging aid and must never disturb the service: a failed
-// Redis command is logged (at most one line per second while failures last)
-// and swallowed. A broken connection is dropped; on later changes the mirror
-// reconnects through its connector (at most once per second, backing off
-// while Redis stays away) and then rewrites the whole mirror from the
-// context, so it converges again.
+// The mirror is a debugging aid and must never disturb the service: the
+// writes go to a mirror_writer, which sends them from a thread of its own,
+// skips a hash that did not change, contains every Redis failure and, when a
+// lost connection comes back, rewrites the whole mirror.
 //
-// Threading: events-loop thread only, inside repository notifications; every
-// Redis command blocks until its reply arrives.
+// Threading: events-loop thread only, inside repository notifications; no
+// Redis command is ever waited for there.
 class context_debug : public context::context::zones::observer,
                       public context::context::trackable_objects::observer,
                       public context::context::alarms::observer {
 public:
     using timestamp = libs::core::timestamp;
-    using connector = std::function<redis::context::ptr()>;
-    using clock = std::chrono::steady_clock;
+    using connector = mirror_writer::connector;
 
     static const std::string none_str;
 
     // Clears the previous mirror and writes the context's current objects.
     // Without a connector a broken connection is never replaced.
-    context_debug(context::context& context, redis::context& redis_context,
+    context_debug(context::context& context, redis::context::ptr connection,
                   libs::core::logger& logger, connector reconnect = {});
     ~context_debug() override = default;
 
@@ -54,31 +50,26 @@ public:
     void after_updating(const context::alarm& alarm, timestamp ts) override;
     void before_deleting(const context::alarm& alarm, timestamp ts) override;
 
-    // Clears the mirror and writes the context's objects again (failures are
-    // contained like every other write).
+    // Clears the mirror and writes the context's objects again.
     void rewrite();
-
+    // The same for zones and trackable objects only, e.g. after the context
+    // reloaded them.
+    void rewrite_zones_and_objects();
+    // Waits until every change so far has reached Redis (or, while Redis is
+    // away, the writer's shadow).
+    void flush() { m_writer.flush(); }
     // Whether the mirror currently has a working connection.
-    bool is_connected() const noexcept { return m_redis != nullptr; }
+    bool is_connected() const noexcept { return m_writer.is_connected(); }
 
 private:
-    template <typename Write>
-    void guarded(Write&& write);
-    bool ensure_connection();
-    void handle_failure();
-    void rewrite_all(timestamp now);
-    void clear_kind(const std::string& set_key, const std::string& delete_template);
-
-    void write_zone(const context::zone& zone, timestamp ts, const char* time_field);
+    void write_zone(const context::zone& zone, timestamp ts, const char* stamp_field);
     void write_object(const context::trackable_object& object, timestamp ts,
-                      const char* time_field);
-    void write_alarm(const context::alarm& alarm, timestamp ts, const char* time_field);
-    void remove(const char* delete_template, const std::string& set_key, const std::string& uid);
+                      const char* stamp_field);
+    void write_alarm(const context::alarm& alarm, timestamp ts, const char* stamp_field);
+    void remove(const std::string& hash_prefix, const std::string& set_key, const std::string& uid);
 
     context::context& m_context;
-    redis::context* m_redis;
-    redis::context::ptr m_own_redis;
-    connector m_connector;
+    mirror_writer m_writer;
     libs::context_utils::objects_repository<context::zone>::subscription_handle
         m_zones_subscription_handle;
     libs::context_utils::objects_repository<context::trackable_object>::subscription_handle
@@ -86,12 +77,6 @@ private:
     libs::context_utils::objects_repository<context::alarm>::subscription_handle
         m_alarms_subscription_handle;
     libs::core::logger& m_logger;
-
-    clock::time_point m_next_reconnect{};
-    clock::duration m_reconnect_backoff = std::chrono::seconds(1);
-    clock::time_point m_last_error_log{};
-    std::size_t m_suppressed_errors = 0;
-    bool m_logged_any_error = false;
 };
 
 }  // namespace zentu

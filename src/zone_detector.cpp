@@ -115,8 +115,9 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
     m_context = std::move(context);
     m_context_updater = std::make_unique<context_updater>(
         writable, *m_http_client, *m_message_stream, events_loop, m_logger, *m_signals);
-    m_context_debug = std::make_unique<context_debug>(*m_context, *m_redis_context, m_logger,
-                                                      [&config] { return connect_redis(config); });
+    m_context_debug =
+        std::make_unique<context_debug>(*m_context, std::move(m_redis_context), m_logger,
+                                        [&config] { return connect_redis(config); });
 
     const auto periods = get_histeresis(*m_http_client, m_logger, *m_signals);
     m_alarms_controller = std::make_unique<alarms_controller_impl>(

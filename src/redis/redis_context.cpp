@@ -85,6 +85,15 @@ reply context::execute_formatted(const std::string& format, char* command, int l
 }
 
 reply context::execute_command_argv(const std::vector<std::string>& args) {
+    append_command_argv(args);
+    return wait_for_reply(args.front());
+}
+
+reply context::read_reply(const std::string& command_name) {
+    return wait_for_reply(command_name);
+}
+
+void context::append_command_argv(const std::vector<std::string>& args) {
     ZENTU_CHECK(!args.empty());
     std::vector<const char*> argv;
     std::vector<std::size_t> lengths;
@@ -97,7 +106,6 @@ reply context::execute_command_argv(const std::vector<std::string>& args) {
     if (redisAppendCommandArgv(m_context_ptr.get(), static_cast<int>(argv.size()), argv.data(),
                                lengths.data()) != REDIS_OK)
         ZENTU_THROW("Command: " + args.front() + ", error: " + m_context_ptr->errstr);
-    return wait_for_reply(args.front());
 }
 
 reply context::wait_for_reply(const std::string& command_name) {

@@ -46,6 +46,12 @@ public:
     // Each string is one argument, sent with its full length.
     reply execute_command_argv(const std::vector<std::string>& args);
 
+    // Pipelining: commands are buffered and go out with the first read_reply;
+    // each read_reply then takes the reply of the oldest command not yet read
+    // (throwing like execute_command_argv on an error reply).
+    void append_command_argv(const std::vector<std::string>& args);
+    reply read_reply(const std::string& command_name);
+
     reply flush_db();
     reply get_set_members(const std::string& set);
     reply get_from_table(const std::string& table, const std::string& field);

@@ -1,0 +1,287 @@
+#include "mirror_writer.hpp"
+
+#include <algorithm>
+
+#include "core/exception.hpp"
+
+namespace zentu {
+
+namespace {
+
+constexpr auto max_reconnect_backoff = std::chrono::seconds(30);
+constexpr auto error_log_period = std::chrono::seconds(1);
+
+const std::string* find_field(const mirror_writer::fields& values, const std::string& name) {
+    for (const auto& [field, value] : values)
+        if (field == name)
+            return &value;
+    return nullptr;
+}
+
+void set_field(mirror_writer::fields& values, const std::string& name, const std::string& value) {
+    for (auto& [field, stored] : values) {
+        if (field == name) {
+            stored = value;
+            return;
+        }
+    }
+    values.emplace_back(name, value);
+}
+
+}  // namespace
+
+mirror_writer::mirror_writer(redis::context::ptr connection, connector reconnect,
+                             const libs::core::component_logger& logger)
+    : m_logger(logger), m_connector(std::move(reconnect)), m_redis(std::move(connection)) {
+    m_connected = m_redis != nullptr;
+    m_thread = std::thread([this] { run(); });
+}
+
+mirror_writer::~mirror_writer() {
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+// ---- the loop's side ------------------------------------------------------------------
+
+void mirror_writer::put_hash(std::string key, fields values, std::string stamp_field,
+                             std::string stamp) {
+    enqueue({operation::kind::put_hash,
+             std::move(key),
+             {},
+             std::move(values),
+             std::move(stamp_field),
+             std::move(stamp)});
+}
+
+void mirror_writer::delete_hash(std::string key) {
+    enqueue({operation::kind::delete_hash, std::move(key), {}, {}, {}, {}});
+}
+
+void mirror_writer::add_member(std::string set, std::string member) {
+    enqueue({operation::kind::add_member, std::move(set), std::move(member), {}, {}, {}});
+}
+
+void mirror_writer::remove_member(std::string set, std::string member) {
+    enqueue({operation::kind::remove_member, std::move(set), std::move(member), {}, {}, {}});
+}
+
+void mirror_writer::clear_set(std::string set, std::string hash_prefix) {
+    enqueue({operation::kind::clear_set, std::move(set), std::move(hash_prefix), {}, {}, {}});
+}
+
+void mirror_writer::enqueue(operation op) {
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_queue.push_back(std::move(op));
+        ++m_queued;
+    }
+    m_wake.notify_one();
+}
+
+void mirror_writer::flush() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    const auto target = m_queued;
+    m_done.wait(lock, [&] { return m_written >= target || m_stopping; });
+}
+
+// ---- the writer's thread -----------------------------------------------------------------
+
+void mirror_writer::run() {
+    for (;;) {
+        std::vector<operation> batch;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            const auto ready = [&] { return m_stopping || !m_queue.empty(); };
+            if (m_redis || !m_connector)
+                m_wake.wait(lock, ready);
+            else
+                m_wake.wait_until(lock, m_next_reconnect, ready);
+            if (m_stopping)
+                return;
+            batch.swap(m_queue);
+        }
+        if (!m_redis)
+            try_reconnect();
+        const auto commands = apply(batch);
+        if (m_redis)
+            write(commands);
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_written += batch.size();
+        }
+        m_done.notify_all();
+    }
+}
+
+std::vector<mirror_writer::command> mirror_writer::apply(std::vector<operation>& batch) {
+    std::vector<command> commands;
+    for (auto& op : batch) {
+        switch (op.what) {
+            case operation::kind::put_hash: {
+                auto& stored = m_hashes[op.key];
+                const bool unchanged =
+                    std::all_of(op.values.begin(), op.values.end(), [&](const auto& field) {
+                        const auto* value = find_field(stored, field.first);
+                        return value && *value == field.second;
+                    });
+                if (unchanged && !stored.empty())
+                    break;
+                command hmset{"HMSET", op.key};
+                for (const auto& [field, value] : op.values) {
+                    hmset.push_back(field);
+                    hmset.push_back(value);
+                    set_field(stored, field, value);
+                }
+                hmset.push_back(op.stamp_field);
+                hmset.push_back(op.stamp);
+                set_field(stored, op.stamp_field, op.stamp);
+                commands.push_back(std::move(hmset));
+                break;
+            }
+            case operation::kind::delete_hash:
+                m_hashes.erase(op.key);
+                commands.push_back({"DEL", op.key});
+                break;
+            case operation::kind::add_member:
+                if (m_sets[op.key].insert(op.value).second)
+                    commands.push_back({"SADD", op.key, op.value});
+                break;
+            case operation::kind::remove_member:
+                m_sets[op.key].erase(op.value);
+                commands.push_back({"SREM", op.key, op.value});
+                break;
+            case operation::kind::clear_set: {
+                for (auto it = m_hashes.lower_bound(op.value);
+                     it != m_hashes.end() && it->first.compare(0, op.value.size(), op.value) == 0;)
+                    it = m_hashes.erase(it);
+                m_sets.erase(op.key);
+                m_set_prefixes[op.key] = op.value;
+                if (!m_redis)
+                    break;
+                // What Redis holds is known only by asking: what was queued
+                // before goes out first.
+                write(commands);
+                commands = clear_commands(op.key, op.value);
+                break;
+            }
+        }
+    }
+    return commands;
+}
+
+std::vector<mirror_writer::command> mirror_writer::clear_commands(const std::string& set,
+                                                                  const std::string& hash_prefix) {
+    std::vector<command> commands;
+    if (!m_redis)
+        return commands;
+    try {
+        const auto members = m_redis->get_set_members(set);
+        members.as_array().for_each_element([&](const redis::reply_element& member) {
+            const auto uid = member.to_string();
+            commands.push_back({"DEL", hash_prefix + uid});
+            commands.push_back({"SREM", set, uid});
+            return true;
+        });
+    } catch (...) {
+        report_failure();
+        if (m_redis->is_broken())
+            connection_lost();
+    }
+    return commands;
+}
+
+void mirror_writer::write(const std::vector<command>& commands) {
+    if (!m_redis || commands.empty())
+        return;
+    std::size_t appended = 0;
+    try {
+        for (const auto& c : commands) {
+            m_redis->append_command_argv(c);
+            ++appended;
+        }
+    } catch (...) {
+        report_failure();
+    }
+    for (std::size_t i = 0; i < appended; ++i) {
+        try {
+            m_redis->read_reply(commands[i].front());
+        } catch (...) {
+            report_failure();
+            if (m_redis->is_broken()) {
+                connection_lost();
+                return;
+            }
+        }
+    }
+}
+
+void mirror_writer::connection_lost() {
+    m_redis.reset();
+    m_connected = false;
+    m_next_reconnect = clock::now() + m_reconnect_backoff;
+    m_logger.warning("Redis mirror: connection lost, the mirror is suspended");
+}
+
+void mirror_writer::try_reconnect() {
+    if (!m_connector || clock::now() < m_next_reconnect)
+        return;
+    try {
+        m_redis = m_connector();
+    } catch (...) {
+        m_redis.reset();
+    }
+    if (!m_redis) {
+        m_reconnect_backoff =
+            std::min<clock::duration>(m_reconnect_backoff * 2, max_reconnect_backoff);
+        m_next_reconnect = clock::now() + m_reconnect_backoff;
+        return;
+    }
+    m_reconnect_backoff = std::chrono::seconds(1);
+    m_connected = true;
+    m_logger.info("Redis mirror: reconnected, rewriting the mirror");
+    write(rewrite_commands());
+}
+
+std::vector<mirror_writer::command> mirror_writer::rewrite_commands() {
+    std::vector<command> commands;
+    for (const auto& [set, prefix] : m_set_prefixes) {
+        auto cleared = clear_commands(set, prefix);
+        commands.insert(commands.end(), std::make_move_iterator(cleared.begin()),
+                        std::make_move_iterator(cleared.end()));
+    }
+    // Every hash and member the mirror holds, in key order.
+    for (const auto& [key, values] : m_hashes) {
+        command hmset{"HMSET", key};
+        for (const auto& [field, value] : values) {
+            hmset.push_back(field);
+            hmset.push_back(value);
+        }
+        commands.push_back(std::move(hmset));
+    }
+    for (const auto& [set, members] : m_sets)
+        for (const auto& member : members)
+            commands.push_back({"SADD", set, member});
+    return commands;
+}
+
+void mirror_writer::report_failure() {
+    const auto now = clock::now();
+    if (m_logged_any_error && now - m_last_error_log < error_log_period) {
+        ++m_suppressed_errors;
+        return;
+    }
+    if (m_suppressed_errors > 0)
+        m_logger.error("Redis mirror: %1% more failures since the last report") %
+            m_suppressed_errors;
+    m_logger.log_exception();
+    m_last_error_log = now;
+    m_logged_any_error = true;
+    m_suppressed_errors = 0;
+}
+
+}  // namespace zentu
