@@ -62,6 +62,8 @@ struct e2e_options {
     bool modify_server_state = true;
     // Changes the example site before the simulator loads it.
     std::function<void(Json::Value& site)> edit_site;
+    // Changes the daemon's configuration before it is written.
+    std::function<void(Json::Value& config)> edit_config;
 };
 
 // The binaries come from compile definitions of the test executables.
