@@ -129,19 +129,23 @@ std::vector<MetricFamily> collect_process_metrics() {
     rlimit limit{};
     ::getrlimit(RLIMIT_NOFILE, &limit);
 
-    return {
+    std::vector<MetricFamily> families{
         counter("process_cpu_seconds_total", "Total user and system CPU time spent in seconds",
                 (field(14) + field(15)) / ticks),
         gauge("process_resident_memory_bytes", "Resident memory size in bytes", field(24) * page),
         gauge("process_virtual_memory_bytes", "Virtual memory size in bytes", field(23)),
-        gauge("process_start_time_seconds", "Start time of the process since unix epoch in seconds",
-              boot_time_seconds() + field(22) / ticks),
         gauge("process_threads", "Number of OS threads in the process", field(20)),
         gauge("process_open_fds", "Number of open file descriptors",
               static_cast<double>(open_descriptors())),
         gauge("process_max_fds", "Maximum number of open file descriptors",
               static_cast<double>(limit.rlim_cur)),
     };
+    // A sandbox may hide /proc/stat, and with it the boot time.
+    if (const double boot = boot_time_seconds(); boot > 0)
+        families.push_back(gauge("process_start_time_seconds",
+                                 "Start time of the process since unix epoch in seconds",
+                                 boot + field(22) / ticks));
+    return families;
 }
 
 metrics_collector::metrics_collector(const service_metrics& metrics, std::string version)
