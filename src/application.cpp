@@ -26,4 +26,14 @@ void application::rebuild() {
     fresh.reset();
 }
 
+void application::request_rebuild() {
+    m_logger.info("Rebuild requested (SIGHUP)");
+    try {
+        rebuild();
+        m_logger.info("Rebuild done");
+    } catch (...) {
+        m_logger.log_exception();
+    }
+}
+
 }  // namespace zentu

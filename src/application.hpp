@@ -29,6 +29,10 @@ public:
     // one cannot be built.
     void rebuild();
 
+    // A rebuild asked for by the operator (SIGHUP): logged, and a failure is
+    // logged too while the current service keeps running.
+    void request_rebuild();
+
     const zone_detector& current() const { return *m_zone_detector; }
 
 private:

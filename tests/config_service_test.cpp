@@ -1,17 +1,22 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <json/json.h>
 
 #include <boost/type_index.hpp>
 
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <initializer_list>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "config.hpp"
+#include "config_values.hpp"
 #include "core/exception.hpp"
 
 namespace zentu {
@@ -87,20 +92,25 @@ TEST(config_service, every_bad_field_is_named_in_order) {
     doc["redis"].removeMember("port");
     doc["server"].removeMember("timeout");
     EXPECT_EQ(invalid_reason(doc),
-              "Config file is invalid: Can not find field <int>: server.timeout\n"
-              "Can not find field <int>: redis.port");
+              "Config file is invalid: Can not find field <int>: server.timeout (missing)\n"
+              "Can not find field <int>: redis.port (missing)");
 
     doc = valid_document();
     doc["redis"]["port"] = "6379";
-    EXPECT_EQ(invalid_reason(doc), "Config file is invalid: Can not find field <int>: redis.port");
+    EXPECT_EQ(invalid_reason(doc),
+              "Config file is invalid: Can not find field <int>: redis.port "
+              "(expected an integer, found a string)");
 
     doc = valid_document();
     doc["system"]["local_debug"] = "yes";
     doc["proxy"] = 5;
     EXPECT_EQ(invalid_reason(doc),
-              "Config file is invalid: Can not find field <bool>: system.local_debug\n"
-              "Can not find object <object>: proxy, path: proxy.address\n"
-              "Can not find object <object>: proxy, path: proxy.output_port");
+              "Config file is invalid: Can not find field <bool>: system.local_debug "
+              "(expected a boolean, found a string)\n"
+              "Can not find object <object>: proxy, path: proxy.address "
+              "(expected an object, found an integer)\n"
+              "Can not find object <object>: proxy, path: proxy.output_port "
+              "(expected an object, found an integer)");
 }
 
 TEST(config_service, empty_document_names_all_eleven_fields) {
@@ -108,24 +118,25 @@ TEST(config_service, empty_document_names_all_eleven_fields) {
     const std::string s = boost::typeindex::type_id<std::string>().pretty_name();
     EXPECT_EQ(text,
               "Config file is invalid: Can not find object <object>: system, path: "
-              "system.pidfile\n"
-              "Can not find object <object>: system, path: system.debug_port\n"
-              "Can not find object <object>: system, path: system.local_debug\n"
-              "Can not find object <object>: proxy, path: proxy.address\n"
-              "Can not find object <object>: proxy, path: proxy.output_port\n"
-              "Can not find object <object>: server, path: server.protocol\n"
-              "Can not find object <object>: server, path: server.address\n"
-              "Can not find object <object>: server, path: server.timeout\n"
-              "Can not find object <object>: redis, path: redis.host\n"
-              "Can not find object <object>: redis, path: redis.port\n"
-              "Can not find object <object>: redis, path: redis.password");
+              "system.pidfile (missing)\n"
+              "Can not find object <object>: system, path: system.debug_port (missing)\n"
+              "Can not find object <object>: system, path: system.local_debug (missing)\n"
+              "Can not find object <object>: proxy, path: proxy.address (missing)\n"
+              "Can not find object <object>: proxy, path: proxy.output_port (missing)\n"
+              "Can not find object <object>: server, path: server.protocol (missing)\n"
+              "Can not find object <object>: server, path: server.address (missing)\n"
+              "Can not find object <object>: server, path: server.timeout (missing)\n"
+              "Can not find object <object>: redis, path: redis.host (missing)\n"
+              "Can not find object <object>: redis, path: redis.port (missing)\n"
+              "Can not find object <object>: redis, path: redis.password (missing)");
 
     Json::Value doc = valid_document();
     doc["redis"] = Json::Value(Json::objectValue);
     EXPECT_EQ(invalid_reason(doc), "Config file is invalid: Can not find field <" + s +
-                                       ">: redis.host\nCan not find field <int>: redis.port\n"
+                                       ">: redis.host (missing)\nCan not find field <int>: "
+                                       "redis.port (missing)\n"
                                        "Can not find field <" +
-                                       s + ">: redis.password");
+                                       s + ">: redis.password (missing)");
 }
 
 TEST(config_service, unreadable_file_fails_as_malformed_json) {
@@ -136,6 +147,138 @@ TEST(config_service, unreadable_file_fails_as_malformed_json) {
     } catch (const std::runtime_error& e) {
         EXPECT_THAT(e.what(), testing::StartsWith("Cannot parse json: "));
     }
+}
+
+TEST(config_service, unusable_values_are_taken_and_named_as_warnings) {
+    Json::Value doc = valid_document();
+    EXPECT_TRUE(read(doc).warnings.empty());
+    doc["system"]["debug_port"] = "127.0.0.1:5560";
+    doc["proxy"]["output_port"] = 70000;
+    doc["server"]["protocol"] = "htp";
+    doc["server"]["address"] = "http://platform.local";
+    doc["server"]["timeout"] = 0;
+    doc["redis"]["port"] = 0;
+    doc["debug"]["modify_server_state"] = "false";
+    const config cfg = read(doc);
+    EXPECT_EQ(cfg.server_url, "htp://http://platform.local");
+    EXPECT_THAT(cfg.warnings,
+                testing::ElementsAre(
+                    "debug.modify_server_state: expected a boolean, found a string; true is used",
+                    "system.debug_port: a ZeroMQ endpoint such as tcp://127.0.0.1:5560 is "
+                    "expected, found \"127.0.0.1:5560\"",
+                    "proxy.output_port: the port must be 1-65535, found 70000",
+                    "server.protocol: must be http or https, found \"htp\"",
+                    "server.address: only a host and a port are expected, without blanks, scheme "
+                    "or path, found \"http://platform.local\"",
+                    "server.timeout: must be more than 0 (seconds), found 0",
+                    "redis.port: the port must be 1-65535, found 0"));
+}
+
+TEST(config_service, endpoints_are_parsed) {
+    using config_values::host_port_problem;
+    using config_values::zmq_endpoint_problem;
+    EXPECT_EQ(host_port_problem("platform.local", false, false), "");
+    EXPECT_EQ(host_port_problem("[::1]:8443", true, false), "");
+    EXPECT_EQ(host_port_problem("127.0.0.1:0", true, true), "");
+    EXPECT_EQ(host_port_problem("127.0.0.1:0", true, false), "the port must be 1-65535");
+    EXPECT_EQ(host_port_problem("127.0.0.1:http", false, false), "the port must be a number");
+    EXPECT_EQ(host_port_problem("::1", false, false),
+              "an IPv6 address must be written in brackets");
+    EXPECT_EQ(host_port_problem(":80", false, false), "a host is required");
+    EXPECT_EQ(host_port_problem("9464", true, true), "a port is required (host:port)");
+    EXPECT_EQ(zmq_endpoint_problem("tcp://127.0.0.1:5560"), "");
+    EXPECT_EQ(zmq_endpoint_problem("ipc:///run/marovane/log"), "");
+    EXPECT_EQ(zmq_endpoint_problem("tcp://127.0.0.1"), "a port is required (host:port)");
+    EXPECT_EQ(zmq_endpoint_problem("udp://127.0.0.1:5560"),
+              "the transport must be tcp, ipc or inproc");
+}
+
+TEST(config_service, optional_rebuild_period_and_metrics_address) {
+    Json::Value doc = valid_document();
+    config cfg = read(doc);
+    EXPECT_EQ(cfg.system.rebuild_period, std::chrono::seconds(600));
+    EXPECT_EQ(cfg.metrics.listen, "");
+
+    doc["system"]["rebuild_period"] = 30;
+    doc["metrics"]["listen"] = "127.0.0.1:9464";
+    cfg = read(doc);
+    EXPECT_EQ(cfg.system.rebuild_period, std::chrono::seconds(30));
+    EXPECT_EQ(cfg.metrics.listen, "127.0.0.1:9464");
+
+    // Unlike the older fields, new ones refuse to start with a value that cannot work.
+    doc["system"]["rebuild_period"] = 0;
+    doc["metrics"]["listen"] = 9464;
+    EXPECT_EQ(invalid_reason(doc),
+              "Config file is invalid: system.rebuild_period: must be at least 1 (seconds), "
+              "found 0\nCan not find field <" +
+                  boost::typeindex::type_id<std::string>().pretty_name() +
+                  ">: metrics.listen (expected a string, found an integer)");
+}
+
+class config_file_test : public ::testing::Test {
+protected:
+    config_file_test() {
+        char pattern[] = "/tmp/config_file_test.XXXXXX";
+        m_dir = ::mkdtemp(pattern);
+    }
+    ~config_file_test() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
+
+    std::string write(const std::string& name, const std::string& text) {
+        const std::string path = m_dir + "/" + name;
+        std::ofstream(path) << text;
+        return path;
+    }
+
+    static std::string load_error(const std::string& path) {
+        try {
+            config::from_file(path);
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+        return "no error";
+    }
+
+    std::string m_dir;
+};
+
+TEST_F(config_file_test, unreadable_empty_or_malformed_files_name_the_path_and_the_cause) {
+    const std::string missing = m_dir + "/missing.json";
+    EXPECT_EQ(load_error(missing),
+              "Cannot parse json: " + missing + ": cannot read: No such file or directory");
+    EXPECT_EQ(config::check_file(missing),
+              std::vector<std::string>{"cannot read: No such file or directory"});
+    EXPECT_EQ(load_error(m_dir), "Cannot parse json: " + m_dir + ": cannot read: Is a directory");
+
+    const std::string empty = write("empty.json", " \n");
+    EXPECT_EQ(load_error(empty), "Cannot parse json: " + empty + ": the file is empty");
+
+    const std::string broken = write("broken.json", "{\"system\": {");
+    EXPECT_THAT(load_error(broken),
+                testing::StartsWith("Cannot parse json: " + broken + ": * Line"));
+    ASSERT_EQ(config::check_file(broken).size(), 1u);
+    EXPECT_THAT(config::check_file(broken)[0], testing::StartsWith("* Line 1, Column"));
+}
+
+TEST_F(config_file_test, check_names_every_problem_at_once) {
+    Json::Value doc = valid_document();
+    const std::string good =
+        write("good.json", Json::writeString(Json::StreamWriterBuilder(), doc));
+    EXPECT_TRUE(config::check_file(good).empty());
+    EXPECT_EQ(config::from_file(good).redis_port, 6380);
+
+    doc["redis"]["port"] = "6379";
+    doc["proxy"] = 5;
+    doc["server"].removeMember("protocol");
+    doc["server"]["timeout"] = -3;
+    doc["metrics"]["listen"] = "localhost";
+    const std::string bad = write("bad.json", Json::writeString(Json::StreamWriterBuilder(), doc));
+    EXPECT_THAT(config::check_file(bad),
+                testing::ElementsAre("proxy: expected an object, found an integer",
+                                     "server.protocol: missing",
+                                     "redis.port: expected an integer, found a string",
+                                     "metrics.listen: a port is required (host:port), found "
+                                     "\"localhost\"",
+                                     "server.timeout: must be more than 0 (seconds), found -3"));
 }
 
 }  // namespace

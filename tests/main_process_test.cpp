@@ -140,9 +140,48 @@ TEST_F(main_process_test, invalid_configuration_exits_with_status_one) {
 }
 
 TEST_F(main_process_test, unwritable_pid_file_exits_with_status_one) {
-    auto [status, output] = run({"-c", write_config(m_dir + "/missing/marovane.pid")});
+    const std::string pid_file = m_dir + "/missing/marovane.pid";
+    auto [status, output] = run({"-c", write_config(pid_file)});
     EXPECT_EQ(status, 1);
-    expect_failure_line(output, "Error opening pid-file!");
+    expect_failure_line(output,
+                        "Error opening pid-file! " + pid_file + ": No such file or directory");
+    // The last line reaches the log stream although the process ends at once.
+    EXPECT_NE(wait_for_log_line(pid_file + ": No such file or directory"), "<none>");
+}
+
+TEST_F(main_process_test, help_version_and_configuration_check) {
+    auto [status, output] = run({"--help"});
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(output.find("-c config_file"), std::string::npos) << output;
+    EXPECT_NE(output.find("--check-config"), std::string::npos) << output;
+
+    std::tie(status, output) = run({"-V"});
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(output.rfind("marovane 0.", 0), 0u) << output;
+
+    // The pid file named in the configuration is never touched by a check.
+    const std::string config = write_config(m_pid_file);
+    std::tie(status, output) = run({"-t", "-c", config});
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(output, "configuration OK\n");
+    EXPECT_FALSE(std::ifstream(m_pid_file).good());
+
+    const std::string bad = m_dir + "/bad.json";
+    std::ofstream(bad) << R"({"system": {"pidfile": "p", "debug_port": "tcp://127.0.0.1:1",
+        "local_debug": 1}, "proxy": {"address": "127.0.0.1", "output_port": 70000},
+        "server": {"protocol": "http", "address": "127.0.0.1:1", "timeout": -3},
+        "redis": {"host": "127.0.0.1", "port": 1, "password": ""}})";
+    std::tie(status, output) = run({"--check-config", "-c", bad});
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(output, bad + ": system.local_debug: expected a boolean, found an integer\n" + bad +
+                          ": proxy.output_port: the port must be 1-65535, found 70000\n" + bad +
+                          ": server.timeout: must be more than 0 (seconds), found -3\n" + bad +
+                          ": 3 problems\n");
+
+    std::tie(status, output) = run({"-t", "-c", m_dir + "/missing.json"});
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(output, m_dir + "/missing.json: cannot read: No such file or directory\n" + m_dir +
+                          "/missing.json: 1 problem\n");
 }
 
 TEST_F(main_process_test, runs_until_sigterm_refusing_a_second_instance) {

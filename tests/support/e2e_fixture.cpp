@@ -197,6 +197,8 @@ std::string e2e_environment::write_config() const {
     config["redis"]["port"] = m_redis.port();
     config["redis"]["password"] = "";
     config["debug"]["modify_server_state"] = m_options.modify_server_state;
+    if (m_options.edit_config)
+        m_options.edit_config(config);
     const std::string path = m_dir + "/marovane.json";
     std::ofstream(path) << libs::core::json::to_string(config);
     return path;

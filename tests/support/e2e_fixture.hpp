@@ -63,6 +63,8 @@ struct e2e_options {
     int server_timeout_seconds = 5;
     // Changes the example site before the simulator loads it.
     std::function<void(Json::Value& site)> edit_site;
+    // Changes the daemon's configuration before it is written.
+    std::function<void(Json::Value& config)> edit_config;
 };
 
 // The binaries come from compile definitions of the test executables.

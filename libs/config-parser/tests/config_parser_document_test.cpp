@@ -108,18 +108,36 @@ TEST(config_parser_document, paths_report_where_they_stop) {
                                "a": {"b": 1}, "top": 7})");
     EXPECT_EQ(doc->get_by_path<int>({"redis", "db"}).value(), 10);
     EXPECT_EQ(doc->get_by_path<int>({"top"}).value(), 7);
+    // The fixed text first, then what was expected and what was found.
     EXPECT_EQ(doc->get_by_path<int>({"redis", "port"}).reason(),
-              "Can not find field <int>: redis.port");
+              "Can not find field <int>: redis.port (expected an integer, found a string)");
     EXPECT_EQ(doc->get_by_path<int>({"five", "port"}).reason(),
-              "Can not find object <object>: five, path: five.port");
+              "Can not find object <object>: five, path: five.port "
+              "(expected an object, found an integer)");
     EXPECT_EQ(doc->get_by_path<int>({"a", "x", "y"}).reason(),
-              "Can not find object <object>: a.x, path: a.x.y");
-    EXPECT_EQ(doc->get_by_path<int>({"a", "b", "c"}).reason(),
-              "Can not find object <object>: a.b, path: a.b.c");
-    EXPECT_EQ(doc->get_by_path<bool>({"missing"}).reason(), "Can not find field <bool>: missing");
+              "Can not find object <object>: a.x, path: a.x.y (missing)");
+    EXPECT_EQ(
+        doc->get_by_path<int>({"a", "b", "c"}).reason(),
+        "Can not find object <object>: a.b, path: a.b.c (expected an object, found an integer)");
+    EXPECT_EQ(doc->get_by_path<bool>({"missing"}).reason(),
+              "Can not find field <bool>: missing (missing)");
     EXPECT_EQ(doc->get_by_path<std::string>({"redis", "db"}).reason(),
               "Can not find field <" + boost::typeindex::type_id<std::string>().pretty_name() +
-                  ">: redis.db");
+                  ">: redis.db (expected a string, found an integer)");
+}
+
+TEST(config_parser_document, found_kinds_are_named_as_json_has_them) {
+    const auto doc = parse(R"({"f": 10.5, "big": 4294967296, "n": null, "list": [1], "o": {},
+                               "b": false})");
+    const auto found = [&](const std::string& key) {
+        return json_kind(*doc->get_root().get_value(key));
+    };
+    EXPECT_EQ(found("f"), "a fractional number");
+    EXPECT_EQ(found("big"), "a number beyond the 32-bit integer range");
+    EXPECT_EQ(found("n"), "null");
+    EXPECT_EQ(found("list"), "an array");
+    EXPECT_EQ(found("o"), "an object");
+    EXPECT_EQ(found("b"), "a boolean");
 }
 
 TEST(config_parser_document, failed_result_throws_on_value) {

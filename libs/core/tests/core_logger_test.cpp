@@ -181,6 +181,25 @@ TEST_F(core_logger_test, connecting_to_an_invalid_endpoint_throws) {
     EXPECT_THROW(m_logger->connect("not an endpoint"), zmq::error_t);
 }
 
+// ZeroMQ drops what is queued on a connection still in its handshake when the
+// socket closes: a logger closed right after connecting must still deliver.
+TEST(core_logger_last_lines_test, lines_written_just_before_the_end_reach_the_reader) {
+    zmq::context_t context;
+    zmq::socket_t pull(context, zmq::socket_type::pull);
+    pull.set(zmq::sockopt::rcvtimeo, 10000);
+    pull.bind("tcp://127.0.0.1:*");
+    {
+        logger short_lived("marovane", "main");
+        short_lived.connect(pull.get(zmq::sockopt::last_endpoint));
+        short_lived.error("last words");
+    }
+    bool delivered = false;
+    zmq::message_t message;
+    while (!delivered && pull.recv(message))
+        delivered = message.to_string().find("last words") != std::string::npos;
+    EXPECT_TRUE(delivered);
+}
+
 TEST(core_exception_test, located_exceptions_describe_file_line_and_message) {
     const int line = __LINE__ + 2;
     try {

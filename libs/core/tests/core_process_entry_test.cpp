@@ -100,7 +100,8 @@ TEST_F(core_pid_file_test, live_process_is_refused_and_its_file_left_alone) {
         ::_exit(0);
     }
     write_file(std::to_string(child) + "\n");
-    EXPECT_EQ(check_error(), "Process is running");
+    EXPECT_EQ(check_error(),
+              "Process is running (pid " + std::to_string(child) + " in " + m_file + ")");
     EXPECT_EQ(read_file(), std::to_string(child) + "\n");
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
@@ -131,12 +132,14 @@ TEST_F(core_pid_file_test, missing_file_is_no_owner) {
 }
 
 TEST_F(core_pid_file_test, unwritable_location_fails_to_open) {
-    for (const std::string& path : {m_dir + "/missing/marovane.pid", m_dir}) {
+    const std::string missing = m_dir + "/missing/marovane.pid";
+    for (const auto& [path, error] : {std::pair(missing, std::string("No such file or directory")),
+                                      std::pair(m_dir, std::string("Is a directory"))}) {
         try {
             detail::write_pid(path);
             ADD_FAILURE() << path;
         } catch (const exception& e) {
-            EXPECT_EQ(e.get_string_error(), "Error opening pid-file!");
+            EXPECT_EQ(e.get_string_error(), "Error opening pid-file! " + path + ": " + error);
         }
     }
 }

@@ -4,6 +4,7 @@
 #include <boost/system/system_error.hpp>
 #include <cerrno>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -142,6 +143,15 @@ TEST_F(stream_test, factory_builds_either_framing) {
     EXPECT_TRUE(run_until([&] { return !from_platform.empty() && !from_raw.empty(); }));
     EXPECT_EQ(from_platform, "{}");
     EXPECT_EQ(from_raw, "#notify {}");
+}
+
+TEST_F(stream_test, connection_state_follows_the_publisher) {
+    auto publisher = std::make_unique<testing::stream_publisher>();
+    message_stream_zmq stream(m_io, m_logger, publisher->endpoint());
+    EXPECT_FALSE(stream.is_connected());
+    EXPECT_TRUE(run_until([&] { return stream.is_connected(); }));
+    publisher.reset();
+    EXPECT_TRUE(run_until([&] { return !stream.is_connected(); }));
 }
 
 }  // namespace

@@ -1,6 +1,27 @@
 #include "config/value_impl.hpp"
 
+#include <cmath>
+
 namespace zentu::libs::config {
+
+std::string json_kind(const value& node) {
+    if (node.as_object())
+        return "an object";
+    if (node.as_array())
+        return "an array";
+    if (node.as_bool())
+        return "a boolean";
+    if (node.as_string())
+        return "a string";
+    if (node.as_int())
+        return "an integer";
+    if (const auto number = node.as_double()) {
+        if (std::trunc(*number) != *number)
+            return "a fractional number";
+        return "a number beyond the 32-bit integer range";
+    }
+    return "null";
+}
 
 boost::optional<bool> value_impl::as_bool() const {
     const Json::Value* json = scalar();

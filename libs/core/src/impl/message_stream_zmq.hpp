@@ -19,6 +19,7 @@ public:
                        const std::string& address);
 
     subscription::ptr subscribe(std::string_view topic, callback cb) override;
+    bool is_connected() const override { return m_stream_zmq_raw.is_connected(); }
 
     // "#" + topic for a topic that starts with a letter, the topic otherwise.
     static std::string wire_topic(std::string_view topic);

@@ -27,6 +27,7 @@ public:
     message_stream_zmq_raw& operator=(const message_stream_zmq_raw&) = delete;
 
     subscription::ptr subscribe(std::string_view topic, callback cb) override;
+    bool is_connected() const override { return m_receiver->is_connected(); }
 
 private:
     std::shared_ptr<message_stream_callbacks> m_callbacks;

@@ -48,6 +48,7 @@ zmq_frame_receiver::zmq_frame_receiver(boost::asio::io_context& io, const compon
       m_context(shared_context()),
       m_socket(*m_context, zmq::socket_type::sub) {
     m_socket.set(zmq::sockopt::linger, 0);
+    m_monitor = std::make_shared<zmq_connection_monitor>(io, logger, *m_context, m_socket);
     try {
         m_socket.connect(address);
     } catch (const zmq::error_t& e) {
@@ -67,6 +68,7 @@ zmq_frame_receiver::~zmq_frame_receiver() {
 }
 
 void zmq_frame_receiver::start() {
+    m_monitor->start();
     schedule_drain();
 }
 

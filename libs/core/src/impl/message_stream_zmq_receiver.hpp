@@ -11,6 +11,7 @@
 
 #include "core/logger.hpp"
 #include "message_stream_callbacks.hpp"
+#include "message_stream_zmq_monitor.hpp"
 
 namespace zentu::libs::core {
 
@@ -41,6 +42,8 @@ public:
     zmq_frame_receiver& operator=(const zmq_frame_receiver&) = delete;
 
     void start();
+    // True from a finished handshake with the publisher until a disconnection.
+    bool is_connected() const { return m_monitor->is_connected(); }
     // Sets ZMQ_SUBSCRIBE; the socket state may change with it, so a drain follows.
     void subscribe(std::string_view topic);
 
@@ -73,6 +76,8 @@ private:
     std::weak_ptr<message_stream_callbacks> m_callbacks;
     std::shared_ptr<zmq::context_t> m_context;
     zmq::socket_t m_socket;
+    // Destroyed before the socket it watches.
+    std::shared_ptr<zmq_connection_monitor> m_monitor;
     std::unique_ptr<borrowed_descriptor> m_descriptor;
     bool m_stopped = false;
     bool m_wait_pending = false;

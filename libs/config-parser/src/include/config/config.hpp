@@ -12,6 +12,7 @@
 #include "config/dictionary.hpp"
 #include "config/result.hpp"
 #include "config/type.hpp"
+#include "config/value.hpp"
 
 namespace zentu::libs::config {
 
@@ -46,17 +47,29 @@ public:
                 current->get<const dictionary&>(keys[i]);
             if (!next) {
                 const std::vector<std::string> prefix(keys.begin(), keys.begin() + i + 1);
-                return error_reason{"Can not find object <object>: " +
-                                    boost::algorithm::join(prefix, ".") + ", path: " + joined};
+                return error_reason{
+                    "Can not find object <object>: " + boost::algorithm::join(prefix, ".") +
+                    ", path: " + joined + mismatch(current->get_value(keys[i]), "an object")};
             }
             current = &*next;
         }
+        boost::optional<const value&> last;
         if (!keys.empty()) {
             if (boost::optional<T> found = current->get<T>(keys.back()))
                 return *found;
+            last = current->get_value(keys.back());
         }
         return error_reason{"Can not find field <" + boost::typeindex::type_id<T>().pretty_name() +
-                            ">: " + joined};
+                            ">: " + joined + mismatch(last, expected_json_kind<T>())};
+    }
+
+private:
+    // " (missing)" or " (expected ..., found ...)": what an operator needs to fix the field.
+    static std::string mismatch(const boost::optional<const value&>& found,
+                                const std::string& expected) {
+        if (!found)
+            return " (missing)";
+        return " (expected " + expected + ", found " + json_kind(*found) + ")";
     }
 };
 

@@ -4,6 +4,7 @@
 #include <boost/range/any_range.hpp>
 #include <cstddef>
 #include <string>
+#include <type_traits>
 
 namespace zentu::libs::config {
 
@@ -28,5 +29,24 @@ public:
     virtual boost::optional<const dictionary&> as_object() const = 0;
     virtual boost::optional<value_range> as_array() const = 0;
 };
+
+// The JSON kind of a value with an article, for error messages: "a string",
+// "an integer", "a fractional number", "null", ...
+std::string json_kind(const value& node);
+
+// The JSON kind a typed read expects, worded like json_kind.
+template <typename T>
+std::string expected_json_kind() {
+    if constexpr (std::is_same_v<T, int>)
+        return "an integer";
+    else if constexpr (std::is_same_v<T, bool>)
+        return "a boolean";
+    else if constexpr (std::is_same_v<T, double>)
+        return "a number";
+    else if constexpr (std::is_same_v<T, std::string>)
+        return "a string";
+    else
+        return "an object";
+}
 
 }  // namespace zentu::libs::config

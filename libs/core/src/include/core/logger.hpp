@@ -3,6 +3,7 @@
 #include <atomic>
 #include <boost/format.hpp>
 #include <boost/system/error_code.hpp>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -119,8 +120,16 @@ private:
 
 // The process-wide root logger: syslog (facility LOG_USER) plus a copy of
 // every line on a ZeroMQ PUSH socket. Thread safe.
+//
+// ZeroMQ drops the frames queued on a connection whose handshake has not
+// finished when the socket closes, whatever its linger. So a monitor follows
+// the connection, and the destructor waits for the handshake (at most the
+// linger time in all) before closing: the last lines, such as the reason a
+// start-up failed, reach a reader that is there.
 class logger : public component_logger {
 public:
+    static constexpr std::chrono::milliseconds linger{5000};
+
     logger(const std::string& module_name, const std::string& component_name);
     ~logger() override;
 
@@ -135,6 +144,10 @@ public:
 private:
     friend class component_logger::formatter;
     void write(int level, const std::string& syslog_text, const std::string& socket_text) const;
+    // Reads the monitor's pending events (m_socket_mutex held); waits up to
+    // `wait` for the next one when there is none.
+    void follow_connection(std::chrono::milliseconds wait) const;
+    void wait_for_handshake() const;
 
     std::string m_module_name;
     std::atomic<bool> m_debug{false};
@@ -143,6 +156,10 @@ private:
     zmq::context_t m_zmq_context;
     mutable std::mutex m_socket_mutex;
     mutable zmq::socket_t m_debug_socket;
+    // Receives the debug socket's handshake and disconnect events.
+    mutable zmq::socket_t m_monitor;
+    mutable bool m_peer_ready = false;
+    bool m_connected = false;
 };
 
 }  // namespace zentu::libs::core

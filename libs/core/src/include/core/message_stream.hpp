@@ -21,6 +21,9 @@ public:
 
     virtual ~message_stream() = default;
     virtual subscription::ptr subscribe(std::string_view topic, callback cb) = 0;
+    // Whether the stream is connected to its publisher now (a finished
+    // handshake, no disconnection since). A stream that cannot tell says true.
+    virtual bool is_connected() const { return true; }
 };
 
 }  // namespace zentu::libs::core

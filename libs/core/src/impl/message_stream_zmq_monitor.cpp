@@ -1,0 +1,89 @@
+#include "message_stream_zmq_monitor.hpp"
+
+#include <boost/asio/error.hpp>
+#include <boost/asio/post.hpp>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace zentu::libs::core {
+
+zmq_connection_monitor::zmq_connection_monitor(boost::asio::io_context& io,
+                                               const component_logger& logger,
+                                               zmq::context_t& context, zmq::socket_t& watched)
+    : m_logger(logger), m_watched(watched), m_events(context, zmq::socket_type::pair) {
+    const std::string endpoint =
+        "inproc://stream-monitor-" + std::to_string(reinterpret_cast<std::uintptr_t>(this));
+    if (zmq_socket_monitor(m_watched.handle(), endpoint.c_str(),
+                           ZMQ_EVENT_HANDSHAKE_SUCCEEDED | ZMQ_EVENT_DISCONNECTED) != 0)
+        throw zmq::error_t();
+    m_events.set(zmq::sockopt::rcvhwm, 0);
+    m_events.set(zmq::sockopt::linger, 0);
+    m_events.connect(endpoint);
+    m_descriptor =
+        std::make_unique<boost::asio::posix::stream_descriptor>(io, m_events.get(zmq::sockopt::fd));
+}
+
+zmq_connection_monitor::~zmq_connection_monitor() {
+    boost::system::error_code ignored;
+    m_descriptor->cancel(ignored);
+    m_descriptor->release();
+    // Stopped while the PAIR still reads, so the last event cannot block.
+    zmq_socket_monitor(m_watched.handle(), nullptr, 0);
+}
+
+void zmq_connection_monitor::start() {
+    // Events may already wait, and the edge that announced them is gone.
+    boost::asio::post(m_descriptor->get_executor(), [weak = weak_from_this()] {
+        on_readable(weak, boost::system::error_code());
+    });
+}
+
+void zmq_connection_monitor::on_readable(const std::weak_ptr<zmq_connection_monitor>& weak,
+                                         const boost::system::error_code& ec) {
+    const auto self = weak.lock();
+    if (!self || ec == boost::asio::error::operation_aborted)
+        return;
+    self->m_wait_pending = false;
+    if (ec) {
+        self->m_stopped = true;
+        self->m_logger.log_error(ec, ZENTU_SOURCE_LOCATION());
+        return;
+    }
+    self->drain();
+    self->wait();
+}
+
+void zmq_connection_monitor::drain() {
+    try {
+        while (m_events.get(zmq::sockopt::events) & ZMQ_POLLIN) {
+            zmq::message_t event;
+            if (!m_events.recv(event, zmq::recv_flags::dontwait))
+                return;
+            zmq::message_t address;
+            if (event.more())
+                (void)m_events.recv(address, zmq::recv_flags::dontwait);
+            std::uint16_t kind = 0;
+            if (event.size() >= sizeof(kind))
+                std::memcpy(&kind, event.data(), sizeof(kind));
+            if (kind == ZMQ_EVENT_HANDSHAKE_SUCCEEDED)
+                m_connected = true;
+            else if (kind == ZMQ_EVENT_DISCONNECTED)
+                m_connected = false;
+        }
+    } catch (const zmq::error_t& e) {
+        m_stopped = true;
+        m_logger.error("Connection monitor of the message stream stopped: %1%") % e.what();
+    }
+}
+
+void zmq_connection_monitor::wait() {
+    if (m_stopped || m_wait_pending)
+        return;
+    m_wait_pending = true;
+    m_descriptor->async_wait(
+        boost::asio::posix::stream_descriptor::wait_read,
+        [weak = weak_from_this()](const boost::system::error_code& ec) { on_readable(weak, ec); });
+}
+
+}  // namespace zentu::libs::core
