@@ -9,12 +9,21 @@
 namespace zentu::libs::core::json {
 
 parse_result try_parse(std::string_view text) {
+    return reader().parse(text);
+}
+
+reader::reader() {
     Json::CharReaderBuilder builder;
     builder["collectComments"] = false;
-    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    m_reader.reset(builder.newCharReader());
+}
+
+reader::~reader() = default;
+
+parse_result reader::parse(std::string_view text) {
     parse_result out;
     std::string errors;
-    if (reader->parse(text.data(), text.data() + text.size(), &out.result, &errors)) {
+    if (m_reader->parse(text.data(), text.data() + text.size(), &out.result, &errors)) {
         out.ok = true;
     } else {
         out.result = Json::Value();

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <json/reader.h>
 #include <json/value.h>
+
+#include <memory>
 
 #include <string>
 #include <string_view>
@@ -15,6 +18,21 @@ struct parse_result {
 
 // Never throws for malformed input; comments are accepted and dropped.
 parse_result try_parse(std::string_view text);
+
+// A parser kept for many texts (making one costs as much as parsing a short
+// message); parses as try_parse does. One per thread: it is not thread safe.
+class reader {
+public:
+    reader();
+    ~reader();
+    reader(const reader&) = delete;
+    reader& operator=(const reader&) = delete;
+
+    parse_result parse(std::string_view text);
+
+private:
+    std::unique_ptr<Json::CharReader> m_reader;
+};
 // Compact text: no line breaks, no indentation.
 std::string to_string(const Json::Value& value);
 
