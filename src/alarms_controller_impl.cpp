@@ -102,12 +102,22 @@ std::optional<alarms_controller_impl::alarm_state> alarms_controller_impl::get_s
 
 void alarms_controller_impl::register_alarms() {
     m_context.get_alarms().for_each([this](const context::alarm& alarm) {
-        auto& info = get_alarm_info(alarm.get_uid());
-        info.set_state(alarm_state::set);
-        info.m_histeresis = get_histeresis(alarm);
-        start_request_after_histeresis(alarm.get_uid(), info);
+        take_over(alarm);
         return true;
     });
+}
+
+void alarms_controller_impl::take_over(const context::alarm& alarm) {
+    auto& info = get_alarm_info(alarm.get_uid());
+    info.set_state(alarm_state::set);
+    info.m_histeresis = get_histeresis(alarm);
+    start_request_after_histeresis(alarm.get_uid(), info);
+}
+
+void alarms_controller_impl::set_histeresis(int zone_violation_histeresis,
+                                            int buffer_violation_histeresis) {
+    m_zone_violation_histeresis = zone_violation_histeresis;
+    m_buffer_violation_histeresis = buffer_violation_histeresis;
 }
 
 void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::string& zone_uid,

@@ -62,6 +62,12 @@ public:
     void clear_ko_alarm(const std::string& obj_uid, const std::string& zone_uid,
                         optional_event event, timestamp ts) override;
 
+    // An alarm added to the context as open on the platform (after a
+    // rebuild): it counts as set and is re-sent after its period.
+    void take_over(const context::alarm& alarm);
+    // The periods of the alarms raised from now on.
+    void set_histeresis(int zone_violation_histeresis, int buffer_violation_histeresis);
+
     // Controller state of an alarm uid, if it has any (for inspection).
     std::optional<alarm_state> get_state(const std::string& uid) const;
 

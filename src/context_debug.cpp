@@ -64,6 +64,31 @@ void context_debug::rewrite_zones_and_objects() {
     });
 }
 
+void context_debug::resync_zones_and_objects(const context::context& previous) {
+    const timestamp now = timestamp::current_time();
+    previous.get_zones().for_each([&](const context::zone& zone) {
+        if (!m_context.get_zones().is_exists(zone.get_uid()))
+            remove(zone_prefix, zones_set, zone.get_uid());
+        return true;
+    });
+    m_context.get_zones().for_each([&](const context::zone& zone) {
+        write_zone(zone, now,
+                   previous.get_zones().is_exists(zone.get_uid()) ? "update_time" : "create_time");
+        return true;
+    });
+    previous.get_trackable_objects().for_each([&](const context::trackable_object& object) {
+        if (!m_context.get_trackable_objects().is_exists(object.get_uid()))
+            remove(object_prefix, objects_set, object.get_uid());
+        return true;
+    });
+    m_context.get_trackable_objects().for_each([&](const context::trackable_object& object) {
+        write_object(object, now,
+                     previous.get_trackable_objects().is_exists(object.get_uid()) ? "update_time"
+                                                                                  : "create_time");
+        return true;
+    });
+}
+
 // ---- single objects ---------------------------------------------------------------
 
 void context_debug::write_zone(const context::zone& zone, timestamp ts, const char* stamp_field) {

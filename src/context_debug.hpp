@@ -52,9 +52,10 @@ public:
 
     // Clears the mirror and writes the context's objects again.
     void rewrite();
-    // The same for zones and trackable objects only, e.g. after the context
-    // reloaded them.
-    void rewrite_zones_and_objects();
+    // After the context's zones and trackable objects were replaced (previous
+    // holds the ones it had): removes the vanished ones from the mirror and
+    // writes the others, which the writer skips where nothing changed.
+    void resync_zones_and_objects(const context::context& previous);
     // Waits until every change so far has reached Redis (or, while Redis is
     // away, the writer's shadow).
     void flush() { m_writer.flush(); }
@@ -62,6 +63,7 @@ public:
     bool is_connected() const noexcept { return m_writer.is_connected(); }
 
 private:
+    void rewrite_zones_and_objects();
     void write_zone(const context::zone& zone, timestamp ts, const char* stamp_field);
     void write_object(const context::trackable_object& object, timestamp ts,
                       const char* stamp_field);

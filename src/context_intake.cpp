@@ -1,9 +1,12 @@
-#include "context_updater.hpp"
+#include "context_intake.hpp"
 
 #include <json/value.h>
 
+#include "context_utils/object_info.hpp"
+#include "context_utils/parsers/alarm_impl.hpp"
+#include "context_utils/parsers/trackable_object_impl.hpp"
+#include "context_utils/parsers/zone_impl.hpp"
 #include "core/enum_from_string.hpp"
-#include "core/json.hpp"
 
 namespace zentu {
 namespace {
@@ -75,33 +78,83 @@ bool zone_was_changed(const parsers::zone& record, const context::zone& zone,
     return exceptions_groups != zone.get_exceptions_groups();
 }
 
-context_updater::context_updater(context::writable_context& context,
-                                 libs::core::http::client& http_client,
-                                 libs::core::message_stream& message_stream,
-                                 libs::core::events_loop& events_loop, libs::core::logger& logger,
-                                 const libs::core::events_loop::signals_handle& signals)
-    : m_http_client(http_client),
+context_intake::context_intake(context::writable_context& context,
+                               libs::core::http::client& http_client,
+                               libs::core::events_loop& events_loop,
+                               const libs::core::logger& logger)
+    : m_context(context),
       m_synchronizer(
           libs::context_utils::context_synchronizer::create(http_client, events_loop, logger)),
-      m_context(context),
-      m_logger(logger),
-      m_signals(signals) {
-    m_notify_subscription = message_stream.subscribe("notify", [this](std::string_view body) {
-        m_synchronizer->handle_notify(std::string(body));
+      m_lists(http_client, events_loop, logger),
+      m_logger(logger) {
+    register_callbacks();
+}
+
+void context_intake::register_callbacks() {
+    m_synchronizer->on_zone_creating(
+        [this](parsers::zone& record) { ignore_errors([&] { add_zone(record); }); });
+    m_synchronizer->on_zone_updating(
+        [this](parsers::zone& record) { ignore_errors([&] { update_zone(record); }); });
+    m_synchronizer->on_zone_deleting(
+        [this](const std::string& uid, timestamp ts) { m_context.take_zones().remove(uid, ts); });
+    m_synchronizer->on_trackable_object_creating([this](parsers::trackable_object& record) {
+        ignore_errors([&] { add_trackable_object(record); });
     });
-    m_zone_event_subscription = message_stream.subscribe(
-        "zone_event", [this](std::string_view body) { handle_zone_event(body); });
-    register_zones_callbacks();
-    register_trobjects_callbacks();
-    register_trobjects_groups_callbacks();
-    // The zones' occupancy lists become the initial zone events as the zones
-    // are added.
-    m_synchronizer->initialize();
-    initialize_alarms();
+    m_synchronizer->on_trackable_object_updating([this](parsers::trackable_object& record) {
+        ignore_errors([&] { update_trackable_object(record); });
+    });
+    m_synchronizer->on_trackable_object_deleting([this](const std::string& uid, timestamp ts) {
+        m_context.take_trackable_objects().remove(uid, ts);
+    });
+    m_synchronizer->on_trackable_object_groups_updating(
+        [this](parsers::trackable_object_groups& record) { update_groups(record); });
+}
+
+void context_intake::load_trackable_objects(const libs::context_utils::json_answer& answer) {
+    m_lists.for_each_object(
+        libs::context_utils::object_infos::trackable_object, answer,
+        [&](const libs::context_utils::json_template<libs::context_utils::_json_object_tag>&
+                element) {
+            ignore_errors([&] {
+                const parsers::trackable_object_impl record(element.get_json());
+                add_trackable_object(record);
+            });
+            return true;
+        });
+}
+
+void context_intake::load_zones(const libs::context_utils::json_answer& answer) {
+    m_lists.for_each_object(
+        libs::context_utils::object_infos::zone, answer,
+        [&](const libs::context_utils::json_template<libs::context_utils::_json_object_tag>&
+                element) {
+            ignore_errors([&] {
+                const parsers::zone_impl record(element.get_json());
+                add_zone(record);
+            });
+            return true;
+        });
+}
+
+void context_intake::load_alarms(const libs::context_utils::json_answer& answer) {
+    m_lists.for_each_object(
+        libs::context_utils::object_infos::alarm, answer,
+        [&](const libs::context_utils::json_template<libs::context_utils::_json_object_tag>&
+                element) {
+            ignore_errors([&] {
+                const parsers::alarm_impl record(element.get_json());
+                add_alarm(record);
+            });
+            return true;
+        });
+}
+
+void context_intake::handle_notify(std::string_view body) {
+    m_synchronizer->handle_notify(std::string(body));
 }
 
 template <typename F>
-void context_updater::ignore_errors(F&& f) {
+void context_intake::ignore_errors(F&& f) {
     try {
         f();
     } catch (...) {
@@ -111,16 +164,7 @@ void context_updater::ignore_errors(F&& f) {
 
 // ---- zones ----------------------------------------------------------------------
 
-void context_updater::register_zones_callbacks() {
-    m_synchronizer->on_zone_creating(
-        [this](parsers::zone& record) { ignore_errors([&] { add_zone(record); }); });
-    m_synchronizer->on_zone_updating(
-        [this](parsers::zone& record) { ignore_errors([&] { update_zone(record); }); });
-    m_synchronizer->on_zone_deleting(
-        [this](const std::string& uid, timestamp ts) { m_context.take_zones().remove(uid, ts); });
-}
-
-void context_updater::add_zone(const zone_record& record) {
+void context_intake::add_zone(const zone_record& record) {
     const auto ts = record_time(record.get_ts(), record.get_ms());
     const auto uid = record.get_uid();
     context::zone zone(uid, record.get_name(), record.get_project_uid(),
@@ -162,8 +206,8 @@ void context_updater::add_zone(const zone_record& record) {
     }
 }
 
-void context_updater::update_zone(const zone_record& record) {
-    uids exceptions, exceptions_groups;
+void context_intake::update_zone(const zone_record& record) {
+    std::set<std::string> exceptions, exceptions_groups;
     try {
         exceptions = to_set(record.get_zone_exceptions());
         exceptions_groups = to_set(record.get_zone_exceptions_groups());
@@ -201,19 +245,7 @@ void context_updater::update_zone(const zone_record& record) {
 
 // ---- trackable objects ----------------------------------------------------------
 
-void context_updater::register_trobjects_callbacks() {
-    m_synchronizer->on_trackable_object_creating([this](parsers::trackable_object& record) {
-        ignore_errors([&] { add_trackable_object(record); });
-    });
-    m_synchronizer->on_trackable_object_updating([this](parsers::trackable_object& record) {
-        ignore_errors([&] { update_trackable_object(record); });
-    });
-    m_synchronizer->on_trackable_object_deleting([this](const std::string& uid, timestamp ts) {
-        m_context.take_trackable_objects().remove(uid, ts);
-    });
-}
-
-void context_updater::add_trackable_object(const object_record& record) {
+void context_intake::add_trackable_object(const object_record& record) {
     const auto ts = record_time(record.get_ts(), record.get_ms());
     m_context.take_trackable_objects().add(
         context::trackable_object(record.get_uid(), record.get_responsive().value_or(false),
@@ -223,7 +255,7 @@ void context_updater::add_trackable_object(const object_record& record) {
         ts);
 }
 
-void context_updater::update_trackable_object(const object_record& record) {
+void context_intake::update_trackable_object(const object_record& record) {
     const auto ts = record_time(record.get_ts(), record.get_ms());
     auto handle = m_context.take_trackable_objects().try_get(record.get_uid(), ts);
     if (!handle) {
@@ -243,12 +275,7 @@ void context_updater::update_trackable_object(const object_record& record) {
     handle.reset();
 }
 
-void context_updater::register_trobjects_groups_callbacks() {
-    m_synchronizer->on_trackable_object_groups_updating(
-        [this](parsers::trackable_object_groups& record) { update_groups(record); });
-}
-
-void context_updater::update_groups(const parsers::trackable_object_groups& record) {
+void context_intake::update_groups(const parsers::trackable_object_groups& record) {
     const auto ts = record.get_ts();
     auto& objects = m_context.take_trackable_objects();
     record.for_each_added_group([&](const parsers::trackable_object_groups::group& group) {
@@ -267,36 +294,32 @@ void context_updater::update_groups(const parsers::trackable_object_groups& reco
     });
 }
 
-// ---- initial state ---------------------------------------------------------------
+// ---- alarms --------------------------------------------------------------------
 
-void context_updater::initialize_alarms() {
-    m_synchronizer->for_each_alarm_on_server([&](parsers::alarm& record) {
-        ignore_errors([&] {
-            const auto zone_uid = record.get_zone_uid();
-            const auto level = record.get_zone_alarm_level();
-            if (!zone_uid || !level)
-                return;
-            const auto type = record.get_zone_violation_type();
-            const auto ts = record_time(record.get_ts(), record.get_ms());
-            const auto obj_uid = record.get_obj_uid();
-            m_context.take_alarms().add(
-                context::alarm(
-                    context::alarm::make_uid(obj_uid, *zone_uid), obj_uid,
-                    record.get_sublocation_uid(), *zone_uid, record.get_mac_address(),
-                    record.get_alarm_name(), *level,
-                    type && *type == "keep_in" ? context::alarm_type::ki : context::alarm_type::ko,
-                    record.get_text(), "set", ts, record.get_x(), record.get_y(), record.get_z()),
-                ts);
-        });
-        return true;
-    });
+void context_intake::add_alarm(const parsers::alarm& record) {
+    const auto zone_uid = record.get_zone_uid();
+    const auto level = record.get_zone_alarm_level();
+    if (!zone_uid || !level)
+        return;
+    const auto type = record.get_zone_violation_type();
+    const auto ts = record_time(record.get_ts(), record.get_ms());
+    const auto obj_uid = record.get_obj_uid();
+    m_context.take_alarms().add(
+        context::alarm(
+            context::alarm::make_uid(obj_uid, *zone_uid), obj_uid, record.get_sublocation_uid(),
+            *zone_uid, record.get_mac_address(), record.get_alarm_name(), *level,
+            type && *type == "keep_in" ? context::alarm_type::ki : context::alarm_type::ko,
+            record.get_text(), "set", ts, record.get_x(), record.get_y(), record.get_z()),
+        ts);
 }
 
 // ---- zone events from the stream ---------------------------------------------------
 
-void context_updater::handle_zone_event(std::string_view body) {
-    const auto trace = m_logger.enter_function(ZENTU_SOURCE_LOCATION());
-    const auto parse_result = libs::core::json::try_parse(body);
+void context_intake::handle_zone_event(std::string_view body) {
+    libs::core::component_logger::indent_guard trace;
+    if (m_tracing)
+        trace = m_logger.enter_function(ZENTU_SOURCE_LOCATION());
+    const auto parse_result = m_reader.parse(body);
     ZENTU_CHECK(parse_result.ok);
     const Json::Value& message = parse_result.result;
 

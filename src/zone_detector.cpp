@@ -6,8 +6,9 @@
 #include <optional>
 #include <thread>
 
-#include "alarms_controller_impl.hpp"
-#include "core/json.hpp"
+#include <malloc.h>
+
+#include "core/exception.hpp"
 
 namespace zentu {
 namespace {
@@ -40,54 +41,9 @@ redis::context::ptr connect_redis(const config& config) {
 
 }  // namespace
 
-histeresis get_histeresis(core::http::client& client, const core::logger& logger,
-                          const core::events_loop::signals_handle& signals) {
-    std::string body;
-    for (;;) {
-        auto result = client.perform_request(core::http::method::get, "/api/private/alarm_types/");
-        const bool ok = result.ok();
-        if (ok) {
-            body = std::move(result).data().value_or(std::string());
-        } else {
-            logger.log_exception(
-                core::exception(result.error().value_or(std::string()), ZENTU_SOURCE_LOCATION()));
-            pause(signals, 1s);
-        }
-        throw_if_interrupted(signals);
-        if (ok)
-            break;
-    }
-
-    const auto parsed = core::json::try_parse(body);
-    if (!parsed.ok)
-        ZENTU_THROW("Unable to parse histeresis: " + parsed.error);
-
-    std::optional<std::uint32_t> zone_violation, buffer_violation;
-    try {
-        for (const auto& type : parsed.result) {
-            const auto& name = type["name"];
-            if (!name.isString())
-                continue;
-            if (name.asString() == "buffer_violation")
-                buffer_violation = type["histeresis"].asUInt();
-            else if (name.asString() == "zone_violation")
-                zone_violation = type["histeresis"].asUInt();
-        }
-    } catch (const Json::Exception& e) {
-        // An alarm type that is not an object, or a period that is not an
-        // unsigned number.
-        ZENTU_THROW(std::string("Unable to read histeresis: ") + e.what());
-    }
-    if (!zone_violation)
-        ZENTU_THROW("zone violation histeresis is not found");
-    if (!buffer_violation)
-        ZENTU_THROW("buffer violation histeresis is not found");
-    return {*zone_violation, *buffer_violation};
-}
-
 zone_detector::zone_detector(const config& config, core::logger& logger,
                              core::events_loop& events_loop)
-    : m_logger(logger) {
+    : m_logger(logger), m_events_loop(events_loop) {
     m_signals = events_loop.stop_on_signals();
     m_message_stream = events_loop.create_zmq_message_stream(config.proxy_output);
 
@@ -98,25 +54,24 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
                                                    std::chrono::seconds(config.server_timeout),
                                                    disabled_methods, http_max_transfers);
 
+    redis::context::ptr redis_context;
     for (;;) {
         try {
-            m_redis_context = connect_redis(config);
+            redis_context = connect_redis(config);
         } catch (...) {
             m_logger.log_exception();
             pause(*m_signals, 1s);
         }
         throw_if_interrupted(*m_signals);
-        if (m_redis_context)
+        if (redis_context)
             break;
     }
 
-    auto context = std::make_unique<context::writable_context>();
-    auto& writable = *context;
-    m_context = std::move(context);
+    m_context = std::make_unique<context::writable_context>();
     m_context_updater = std::make_unique<context_updater>(
-        writable, *m_http_client, *m_message_stream, events_loop, m_logger, *m_signals);
+        *m_context, *m_http_client, *m_message_stream, events_loop, m_logger, *m_signals);
     m_context_debug =
-        std::make_unique<context_debug>(*m_context, std::move(m_redis_context), m_logger,
+        std::make_unique<context_debug>(*m_context, std::move(redis_context), m_logger,
                                         [&config] { return connect_redis(config); });
 
     const auto periods = get_histeresis(*m_http_client, m_logger, *m_signals);
@@ -128,5 +83,80 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
 }
 
 zone_detector::~zone_detector() = default;
+
+void zone_detector::start_rebuild() {
+    if (m_rebuild) {
+        m_logger.info("Rebuild: the previous one is still under way");
+        return;
+    }
+    m_logger.info("Rebuild: reloading zones, objects and alarms from the platform");
+    m_context_updater->start_journal();
+    m_rebuild = std::make_unique<context_rebuild>(
+        *m_http_client, m_events_loop, m_logger, m_worker,
+        [this](std::unique_ptr<rebuilt_context> built, const std::string& failure) {
+            finish_rebuild(std::move(built), failure);
+        });
+}
+
+void zone_detector::finish_rebuild(std::unique_ptr<rebuilt_context> built,
+                                   const std::string& failure) {
+    // Ends with this call; the rebuild calls it last thing.
+    const auto rebuild = std::move(m_rebuild);
+    bool overflowed = false;
+    auto journal = m_context_updater->take_journal(overflowed);
+    std::string reason = failure;
+    if (built && overflowed)
+        reason = "more than " + std::to_string(context_updater::max_journal_entries) +
+                 " messages arrived while it was built";
+    if (!built || overflowed) {
+        ++m_rebuilds_failed;
+        m_logger.error("Rebuild abandoned, the service goes on as it was: %1%") % reason;
+        if (built)
+            m_worker.post([old = std::shared_ptr<rebuilt_context>(std::move(built))]() mutable {
+                old.reset();
+            });
+        return;
+    }
+    // Messages the running context already had: the new one catches up.
+    for (const auto& entry : journal) {
+        try {
+            if (entry.notify)
+                built->intake->handle_notify(entry.body);
+            else
+                built->intake->handle_zone_event(entry.body);
+        } catch (...) {
+            // Already reported when the running context refused it.
+        }
+    }
+    install(*built);
+    ++m_rebuilds_done;
+    m_logger.info("Rebuild: done, %1% zones, %2% trackable objects, %3% alarms") %
+        m_context->get_zones().size() % m_context->get_trackable_objects().size() %
+        m_context->get_alarms().size();
+    // What the service had before goes on the worker, with its memory.
+    m_worker.post([old = std::shared_ptr<rebuilt_context>(std::move(built))]() mutable {
+        old.reset();
+        malloc_trim(0);
+    });
+}
+
+void zone_detector::install(rebuilt_context& built) {
+    m_context->swap_contents(*built.context);
+    // built.context now holds what the service had.
+    m_context_debug->resync_zones_and_objects(*built.context);
+    // Alarms open on the platform that the service does not hold: taken in
+    // as set, as at a start.
+    built.context->get_alarms().for_each([&](const context::alarm& alarm) {
+        if (!m_context->get_alarms().is_exists(alarm.get_uid())) {
+            const auto& added = m_context->take_alarms().add(alarm, alarm.get_timestamp());
+            m_alarms_controller->take_over(added);
+        }
+        return true;
+    });
+    m_alarms_controller->set_histeresis(
+        static_cast<int>(built.periods.zone_violation_histeresis),
+        static_cast<int>(built.periods.buffer_violation_histeresis));
+    m_generator->settle();
+}
 
 }  // namespace zentu

@@ -2,31 +2,23 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
-#include "alarms_controller.hpp"
+#include "alarms_controller_impl.hpp"
 #include "alarms_generator.hpp"
+#include "background_worker.hpp"
 #include "config.hpp"
 #include "context/context.hpp"
 #include "context_debug.hpp"
+#include "context_rebuild.hpp"
 #include "context_updater.hpp"
 #include "core/events_loop.hpp"
 #include "core/http.hpp"
 #include "core/logger.hpp"
 #include "core/message_stream.hpp"
-#include "redis/redis_context.hpp"
+#include "histeresis.hpp"
 
 namespace zentu {
-
-// Re-send periods of set alarms, in seconds, as the platform's alarm types say.
-struct histeresis {
-    std::uint32_t zone_violation_histeresis = 0;
-    std::uint32_t buffer_violation_histeresis = 0;
-};
-
-// Reads the periods from the platform's "/api/private/alarm_types/", retrying
-// every second until an answer comes or a stop signal was received.
-histeresis get_histeresis(libs::core::http::client& client, const libs::core::logger& logger,
-                          const libs::core::events_loop::signals_handle& signals);
 
 // The whole running service. The constructor builds every component in order
 // and returns only when the context is loaded and the alarm generators are in
@@ -34,8 +26,17 @@ histeresis get_histeresis(libs::core::http::client& client, const libs::core::lo
 // answer or a stop signal arrives ("Interrupted"). Members are destroyed in
 // reverse order.
 //
-// Threading: built and destroyed on the events-loop thread (before the loop
-// runs at start, inside a timer callback at a rebuild).
+// A rebuild reloads the context from the platform without stopping the
+// service: the lists are fetched and the new context is built away from the
+// loop while the running one goes on handling messages, retries and re-sends;
+// the new context then catches up with the messages that arrived meanwhile
+// and takes the running one's place, and the alarms are settled against it.
+// The alarms themselves, their re-send times, the message stream, the HTTP
+// client and the Redis mirror stay: nothing is lost or repeated. A rebuild
+// whose lists cannot be had is abandoned (logged); the service goes on as it was.
+//
+// Threading: built, used and destroyed on the events-loop thread (the first
+// build before the loop runs).
 class zone_detector {
 public:
     zone_detector(const config& config, libs::core::logger& logger,
@@ -47,21 +48,32 @@ public:
 
     const context::context& get_context() const { return *m_context; }
 
-    // Rewrites the Redis mirror from this service's context, e.g. after a
-    // failed rebuild has already rewritten it from another one.
-    void rewrite_mirror() { m_context_debug->rewrite(); }
+    // Starts a rebuild, unless one is under way already.
+    void start_rebuild();
+    bool is_rebuilding() const noexcept { return m_rebuild != nullptr; }
+    // Rebuilds that took the running context's place, and those abandoned.
+    std::uint64_t rebuilds_done() const noexcept { return m_rebuilds_done; }
+    std::uint64_t rebuilds_failed() const noexcept { return m_rebuilds_failed; }
 
 private:
+    void finish_rebuild(std::unique_ptr<rebuilt_context> built, const std::string& failure);
+    void install(rebuilt_context& built);
+
     libs::core::logger& m_logger;
+    libs::core::events_loop& m_events_loop;
     libs::core::events_loop::signals_handle::ptr m_signals;
     libs::core::message_stream::ptr m_message_stream;
     libs::core::http::client::ptr m_http_client;
-    redis::context::ptr m_redis_context;
-    std::unique_ptr<context::context> m_context;
+    std::unique_ptr<context::writable_context> m_context;
     std::unique_ptr<context_updater> m_context_updater;
-    std::unique_ptr<alarms_generator> m_generator;
-    std::unique_ptr<alarms_controller> m_alarms_controller;
     std::unique_ptr<context_debug> m_context_debug;
+    std::unique_ptr<alarms_controller_impl> m_alarms_controller;
+    std::unique_ptr<alarms_generator> m_generator;
+    // Goes before the members its tasks refer to (the HTTP client, the loop).
+    background_worker m_worker;
+    std::unique_ptr<context_rebuild> m_rebuild;
+    std::uint64_t m_rebuilds_done = 0;
+    std::uint64_t m_rebuilds_failed = 0;
 };
 
 }  // namespace zentu

@@ -128,7 +128,7 @@ TEST_F(assembly_histeresis_test, error_status_is_logged_and_retried_a_second_lat
     EXPECT_GE(took, 950ms);
     const auto line = log_line_with("alarm types busy");
     EXPECT_NE(line.find(R"({"detail":"alarm types busy"})"), std::string::npos) << line;
-    EXPECT_NE(line.find("zone_detector.cpp:"), std::string::npos) << line;
+    EXPECT_NE(line.find("histeresis.cpp:"), std::string::npos) << line;
 }
 
 }  // namespace

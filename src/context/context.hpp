@@ -40,6 +40,16 @@ public:
     // The objects whose keep-in state changed since the last call, in uid order.
     std::vector<std::string> take_keep_in_changes() { return m_keep_in.take_changed(); }
 
+    // Exchanges the zones, trackable objects, zone events and where objects
+    // are with another context, without telling any observer: whoever does
+    // it tells them. Alarms stay. No write handle may be alive.
+    void swap_contents(context& other) noexcept {
+        m_zone_events.swap_contents(other.m_zone_events);
+        m_zones.swap_contents(other.m_zones);
+        m_trackable_objects.swap_contents(other.m_trackable_objects);
+        m_keep_in.swap_state(other.m_keep_in);
+    }
+
     // The zone's own sublocation, else that of the object it is attached to.
     std::optional<std::string> get_sublocation_uid(const zone& z) const;
 

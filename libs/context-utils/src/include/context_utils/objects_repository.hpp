@@ -288,6 +288,10 @@ public:
         m_objects.erase(it);
     }
 
+    // Exchanges the stored objects with another repository, telling no
+    // observer: each keeps its own. No write handle may be alive on either.
+    void swap_contents(objects_repository& other) noexcept { m_objects.swap(other.m_objects); }
+
     // The observer list is not part of the stored state.
     subscription_handle subscribe(observer& o) const {
         m_observers.push_back(o);

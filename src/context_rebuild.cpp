@@ -1,0 +1,105 @@
+#include "context_rebuild.hpp"
+
+#include <malloc.h>
+
+#include "context_utils/object_info.hpp"
+#include "core/json.hpp"
+
+namespace zentu {
+
+namespace {
+
+namespace core = libs::core;
+using infos = libs::context_utils::object_infos;
+
+enum list_index : std::size_t { objects_list, zones_list, alarms_list, types_list };
+
+const std::string& address_of(std::size_t index) {
+    static const std::string addresses[] = {infos::trackable_object.m_rest_endpoint,
+                                            infos::zone.m_rest_endpoint,
+                                            infos::alarm.m_rest_endpoint, alarm_types_address};
+    return addresses[index];
+}
+
+libs::context_utils::json_answer parse_list(const std::string& body) {
+    auto parsed = core::json::try_parse(body);
+    if (!parsed.ok)
+        ZENTU_THROW("parse error: " + parsed.error);
+    return libs::context_utils::json_answer(std::move(parsed.result));
+}
+
+}  // namespace
+
+context_rebuild::context_rebuild(core::http::client& http_client, core::events_loop& events_loop,
+                                 const core::logger& logger, background_worker& worker,
+                                 done_callback done)
+    : m_http_client(http_client),
+      m_events_loop(events_loop),
+      m_logger(logger),
+      m_lists_logger(logger.component("context_utils")),
+      m_worker(worker),
+      m_done(std::move(done)) {
+    for (std::size_t i = 0; i < lists; ++i)
+        m_requests[i] = m_http_client.perform_async_request(
+            core::http::method::get, address_of(i),
+            [this, i](core::http::result result) { on_answer(i, std::move(result)); });
+}
+
+context_rebuild::~context_rebuild() = default;
+
+void context_rebuild::on_answer(std::size_t index, core::http::result result) {
+    if (m_failed)
+        return;
+    if (!result.ok()) {
+        m_lists_logger->error("Request failed with code: %1%, addr: %2%, response %3%") %
+            result.status_code().value_or(-1) % address_of(index) %
+            result.error().value_or("{NONE}");
+        m_failed = true;
+        // The owner may drop this rebuild from the callback: nothing is
+        // touched after it.
+        const auto done = m_done;
+        m_requests = {};
+        done(nullptr, "the platform did not give " + address_of(index));
+        return;
+    }
+    m_bodies[index] = std::move(result).data().value_or(std::string());
+    if (++m_answered == lists)
+        build();
+}
+
+void context_rebuild::build() {
+    auto bodies = std::make_shared<decltype(m_bodies)>(std::move(m_bodies));
+    m_worker.post([bodies, alive = std::weak_ptr<bool>(m_alive), &http = m_http_client,
+                   &loop = m_events_loop, &logger = m_logger, this] {
+        std::unique_ptr<rebuilt_context> built;
+        std::string failure;
+        try {
+            built = std::make_unique<rebuilt_context>();
+            built->context = std::make_unique<context::writable_context>();
+            built->intake = std::make_unique<context_intake>(*built->context, http, loop, logger);
+            built->intake->set_tracing(false);
+            // One list at a time, each parsed tree freed before the next.
+            built->intake->load_trackable_objects(parse_list(*(*bodies)[objects_list]));
+            built->intake->load_zones(parse_list(*(*bodies)[zones_list]));
+            built->intake->load_alarms(parse_list(*(*bodies)[alarms_list]));
+            built->periods = parse_histeresis(*(*bodies)[types_list]);
+        } catch (...) {
+            built.reset();
+            failure = core::exception_to_string();
+        }
+        bodies->fill(std::nullopt);
+        malloc_trim(0);
+        auto result = std::make_shared<std::unique_ptr<rebuilt_context>>(std::move(built));
+        loop.post(
+            [alive, result, failure, this] {
+                if (alive.expired())
+                    return;
+                // The owner may drop this rebuild from the callback.
+                const auto done = m_done;
+                done(std::move(*result), failure);
+            },
+            ZENTU_SOURCE_LOCATION());
+    });
+}
+
+}  // namespace zentu

@@ -1,0 +1,64 @@
+#include "context_updater.hpp"
+
+#include "context_utils/context_initializer.hpp"
+#include "context_utils/object_info.hpp"
+
+namespace zentu {
+
+using infos = libs::context_utils::object_infos;
+
+context_updater::context_updater(context::writable_context& context,
+                                 libs::core::http::client& http_client,
+                                 libs::core::message_stream& message_stream,
+                                 libs::core::events_loop& events_loop, libs::core::logger& logger,
+                                 const libs::core::events_loop::signals_handle&)
+    : m_intake(context, http_client, events_loop, logger) {
+    m_notify_subscription =
+        message_stream.subscribe("notify", [this](std::string_view body) { handle_notify(body); });
+    m_zone_event_subscription = message_stream.subscribe(
+        "zone_event", [this](std::string_view body) { handle_zone_event(body); });
+
+    // Blocking, retried until the platform answers or the loop is stopped.
+    const auto lists_logger = logger.component("context_utils");
+    libs::context_utils::context_initializer lists(http_client, events_loop, *lists_logger);
+    m_intake.load_trackable_objects(
+        lists.perform_get_request(infos::trackable_object.m_rest_endpoint));
+    m_intake.load_zones(lists.perform_get_request(infos::zone.m_rest_endpoint));
+    m_intake.load_alarms(lists.perform_get_request(infos::alarm.m_rest_endpoint));
+}
+
+void context_updater::handle_notify(std::string_view body) {
+    keep(true, body);
+    m_intake.handle_notify(body);
+}
+
+void context_updater::handle_zone_event(std::string_view body) {
+    keep(false, body);
+    m_intake.handle_zone_event(body);
+}
+
+void context_updater::keep(bool notify, std::string_view body) {
+    if (!m_journaling || m_journal_overflowed)
+        return;
+    if (m_journal.size() >= max_journal_entries) {
+        m_journal_overflowed = true;
+        m_journal = {};
+        return;
+    }
+    m_journal.push_back({notify, std::string(body)});
+}
+
+void context_updater::start_journal() {
+    m_journaling = true;
+    m_journal_overflowed = false;
+    m_journal.clear();
+}
+
+std::vector<context_updater::journal_entry> context_updater::take_journal(bool& overflowed) {
+    overflowed = m_journal_overflowed;
+    m_journaling = false;
+    m_journal_overflowed = false;
+    return std::exchange(m_journal, {});
+}
+
+}  // namespace zentu

@@ -1,0 +1,80 @@
+#include "histeresis.hpp"
+
+#include <json/value.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "core/exception.hpp"
+#include "core/json.hpp"
+
+namespace zentu {
+namespace {
+
+namespace core = libs::core;
+using namespace std::chrono_literals;
+
+// Sleeps for the period unless a stop signal arrives first; a signal that
+// interrupts the system call does not shorten the wait.
+void pause(const core::events_loop::signals_handle& signals, std::chrono::milliseconds period) {
+    const auto deadline = std::chrono::steady_clock::now() + period;
+    while (!signals.signal_is_received() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            50ms, deadline - std::chrono::steady_clock::now()));
+}
+
+}  // namespace
+
+histeresis get_histeresis(core::http::client& client, const core::logger& logger,
+                          const core::events_loop::signals_handle& signals) {
+    std::string body;
+    for (;;) {
+        auto result = client.perform_request(core::http::method::get, alarm_types_address);
+        const bool ok = result.ok();
+        if (ok) {
+            body = std::move(result).data().value_or(std::string());
+        } else {
+            logger.log_exception(
+                core::exception(result.error().value_or(std::string()), ZENTU_SOURCE_LOCATION()));
+            pause(signals, 1s);
+        }
+        if (signals.signal_is_received())
+            ZENTU_THROW("Interrupted");
+        if (ok)
+            break;
+    }
+
+    return parse_histeresis(body);
+}
+
+histeresis parse_histeresis(std::string_view body) {
+    const auto parsed = core::json::try_parse(body);
+    if (!parsed.ok)
+        ZENTU_THROW("Unable to parse histeresis: " + parsed.error);
+
+    std::optional<std::uint32_t> zone_violation, buffer_violation;
+    try {
+        for (const auto& type : parsed.result) {
+            const auto& name = type["name"];
+            if (!name.isString())
+                continue;
+            if (name.asString() == "buffer_violation")
+                buffer_violation = type["histeresis"].asUInt();
+            else if (name.asString() == "zone_violation")
+                zone_violation = type["histeresis"].asUInt();
+        }
+    } catch (const Json::Exception& e) {
+        // An alarm type that is not an object, or a period that is not an
+        // unsigned number.
+        ZENTU_THROW(std::string("Unable to read histeresis: ") + e.what());
+    }
+    if (!zone_violation)
+        ZENTU_THROW("zone violation histeresis is not found");
+    if (!buffer_violation)
+        ZENTU_THROW("buffer violation histeresis is not found");
+    return {*zone_violation, *buffer_violation};
+}
+
+}  // namespace zentu
