@@ -12,6 +12,9 @@ namespace zentu {
 namespace context {
 class context;
 }
+namespace ops {
+class service_metrics;
+}
 namespace libs::core {
 class component_logger;
 class timers_manager;
@@ -34,7 +37,33 @@ public:
                       libs::core::timers_manager& timers, int zone_violation_histeresis,
                       int buffer_violation_histeresis);
 
+    // What made the rules decide, for the alarm log lines, e.g. "zone event"
+    // and the event's uid; the texts must live while set and clear calls are
+    // made under it.
+    struct cause {
+        const char* what = "a change of the context";
+        const std::string* subject = nullptr;
+        const std::string* detail = nullptr;
+        std::string to_string() const;
+    };
+
     virtual ~alarms_controller() = default;
+
+    void set_cause(cause c) noexcept { m_cause = c; }
+
+    // Sets the cause for its lifetime.
+    class cause_scope {
+    public:
+        cause_scope(alarms_controller& controller, cause c) noexcept : m_controller(controller) {
+            controller.set_cause(c);
+        }
+        ~cause_scope() { m_controller.set_cause({}); }
+        cause_scope(const cause_scope&) = delete;
+        cause_scope& operator=(const cause_scope&) = delete;
+
+    private:
+        alarms_controller& m_controller;
+    };
 
     virtual void set_ki_alarm(const std::string& obj_uid, const std::string& zone_uid,
                               optional_event event, timestamp ts) = 0;
@@ -44,6 +73,9 @@ public:
                               const context::zone_event& event, timestamp ts) = 0;
     virtual void clear_ko_alarm(const std::string& obj_uid, const std::string& zone_uid,
                                 optional_event event, timestamp ts) = 0;
+
+protected:
+    cause m_cause;
 };
 
 }  // namespace zentu

@@ -47,6 +47,12 @@ bool is_accepted(const http::result& result) {
     return result.ok() || result.status_code() == 404;
 }
 
+// The platform refused the request itself: sending it again at once would
+// only be refused again.
+bool is_rejected_as_malformed(const http::result& result) {
+    return result.status_code() == 400 || result.status_code() == 422;
+}
+
 }  // namespace
 
 alarms_controller::ptr alarms_controller::create(context::context& ctx, http::client& http_client,
@@ -58,18 +64,24 @@ alarms_controller::ptr alarms_controller::create(context::context& ctx, http::cl
         ctx, http_client, logger, timers, zone_violation_histeresis, buffer_violation_histeresis);
 }
 
-alarms_controller_impl::alarms_controller_impl(context::context& ctx, http::client& http_client,
-                                               const libs::core::component_logger& logger,
-                                               libs::core::timers_manager& timers,
-                                               int zone_violation_histeresis,
-                                               int buffer_violation_histeresis)
+alarms_controller_impl::alarms_controller_impl(
+    context::context& ctx, http::client& http_client, const libs::core::component_logger& logger,
+    libs::core::timers_manager& timers, int zone_violation_histeresis,
+    int buffer_violation_histeresis, ops::service_metrics* metrics, const std::string& server_url)
     : m_context(ctx),
       m_http_client(http_client),
       m_logger(logger),
       m_timers(timers),
       m_zone_violation_histeresis(zone_violation_histeresis),
-      m_buffer_violation_histeresis(buffer_violation_histeresis) {
+      m_buffer_violation_histeresis(buffer_violation_histeresis),
+      m_reporting(logger, metrics, server_url + alarms_address) {
     register_alarms();
+}
+
+alarms_controller_impl::~alarms_controller_impl() {
+    for (const auto& [uid, info] : m_infos)
+        if (info.m_in_flight)
+            m_reporting.abandoned(uid);
 }
 
 void alarms_controller_impl::set_ki_alarm(const std::string& obj_uid, const std::string& zone_uid,
@@ -112,6 +124,7 @@ void alarms_controller_impl::take_over(const context::alarm& alarm) {
     info.set_state(alarm_state::set);
     info.m_histeresis = get_histeresis(alarm);
     start_request_after_histeresis(alarm.get_uid(), info);
+    m_reporting.open_alarms(m_context.get_alarms().size());
 }
 
 void alarms_controller_impl::set_histeresis(int zone_violation_histeresis,
@@ -173,6 +186,7 @@ void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::st
                     alarm.set_alarm_text(form_alarm_text(type, *zone));
                     alarm.set_zone_alarm_level(zone->get_alarm_level());
                 }
+                m_reporting.decided(alarm, true, m_cause);
             }
             return;
         }
@@ -196,6 +210,8 @@ void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::st
                        y, z),
         ts);
     info.m_histeresis = get_histeresis(added);
+    m_reporting.decided(added, true, m_cause);
+    m_reporting.open_alarms(m_context.get_alarms().size());
     start_request(added, info);
     info.set_state(alarm_state::sending_set);
 }
@@ -220,13 +236,16 @@ void alarms_controller_impl::clear_alarm(const std::string& obj_uid, const std::
     auto& info = get_alarm_info(uid);
     switch (info.get_state()) {
         case alarm_state::set:
+            m_reporting.decided(alarm, false, m_cause);
             start_request(alarm, info);
             info.set_state(alarm_state::sending_clear);
             break;
         case alarm_state::sending_clear_but_must_be_set:
+            m_reporting.decided(alarm, false, m_cause);
             info.set_state(alarm_state::sending_clear);
             break;
         case alarm_state::sending_set:
+            m_reporting.decided(alarm, false, m_cause);
             info.set_state(alarm_state::sending_set_but_must_be_clear);
             break;
         case alarm_state::clear:
@@ -253,14 +272,29 @@ alarms_controller_impl::alarm_info& alarms_controller_impl::get_alarm_info(const
 }
 
 void alarms_controller_impl::delete_all_data(std::string uid) {
-    m_infos.erase(uid);
+    if (const auto found = m_infos.find(uid); found != m_infos.end()) {
+        if (found->second.m_in_flight)
+            m_reporting.abandoned(uid);
+        m_infos.erase(found);
+    }
     m_context.take_alarms().remove(uid, m_timers.current_timestamp());
+    m_reporting.open_alarms(m_context.get_alarms().size());
 }
 
-void alarms_controller_impl::start_request(const context::alarm& alarm, alarm_info& info) {
+void alarms_controller_impl::start_request(const context::alarm& alarm, alarm_info& info,
+                                           alarm_reporting::attempt kind) {
     const std::string body = libs::core::json::to_string(request_body(alarm));
     m_logger.debug("%1%") % body;
+    if (info.m_in_flight)
+        m_reporting.abandoned(alarm.get_uid());
+    if (info.m_sent_state != alarm.get_state())
+        info.m_attempt = 0;
+    ++info.m_attempt;
+    info.m_in_flight = true;
+    info.m_sent_at = m_timers.current_time_point();
+    m_reporting.sending(kind);
     info.m_sent_state = alarm.get_state();
+    info.m_sent_body = body;
     info.m_request = m_http_client.perform_async_request(
         http::method::post, alarms_address, body,
         [this, uid = alarm.get_uid()](http::result result) {
@@ -272,10 +306,14 @@ void alarms_controller_impl::start_request(const context::alarm& alarm, alarm_in
 }
 
 void alarms_controller_impl::start_request(std::string uid) {
-    if (const auto alarm = m_context.get_alarms().try_get(uid))
-        start_request(*alarm, get_alarm_info(uid));
-    else
+    if (const auto alarm = m_context.get_alarms().try_get(uid)) {
+        auto& info = get_alarm_info(uid);
+        start_request(*alarm, info,
+                      info.get_state() == alarm_state::set ? alarm_reporting::attempt::resend
+                                                           : alarm_reporting::attempt::retry);
+    } else {
         delete_all_data(std::move(uid));
+    }
 }
 
 void alarms_controller_impl::start_request_after_histeresis(const std::string& uid,
@@ -286,6 +324,13 @@ void alarms_controller_impl::start_request_after_histeresis(const std::string& u
 void alarms_controller_impl::retry_request_after_1_second(const std::string& uid,
                                                           alarm_info& info) {
     start_timer(uid, info, std::chrono::seconds(1), "retry timer");
+}
+
+void alarms_controller_impl::try_again(const std::string& uid, alarm_info& info, bool rejected) {
+    if (rejected)
+        start_request_after_histeresis(uid, info);
+    else
+        retry_request_after_1_second(uid, info);
 }
 
 void alarms_controller_impl::start_timer(const std::string& uid, alarm_info& info,
@@ -303,14 +348,26 @@ void alarms_controller_impl::start_timer(const std::string& uid, alarm_info& inf
 
 void alarms_controller_impl::request_callback(std::string uid, http::result result) {
     const bool accepted = is_accepted(result);
-    if (!accepted)
-        m_logger.error("%1%") % (result.error() ? *result.error() : "Error");
+    const bool rejected = is_rejected_as_malformed(result);
 
     // A uid without state behaves as "clear": nothing to do, nothing to create.
     const auto found = m_infos.find(uid);
     if (found == m_infos.end())
         return;
     auto& info = found->second;
+    info.m_in_flight = false;
+    const auto now = m_timers.current_time_point();
+    if (m_reporting.answered(uid, info.m_sent_state, result, info.m_attempt, accepted,
+                             now - info.m_sent_at, now) &&
+        !accepted)
+        m_logger.error("%1%") % (result.error() ? *result.error() : "Error");
+    if (accepted)
+        info.m_attempt = 0;
+    if (rejected)
+        m_logger.error(
+            "Alarm %1% rejected by the platform as malformed (status %2%): %3%; sent "
+            "again after the re-send period") %
+            uid % *result.status_code() % info.m_sent_body;
     switch (info.get_state()) {
         case alarm_state::clear:
             break;
@@ -325,7 +382,7 @@ void alarms_controller_impl::request_callback(std::string uid, http::result resu
                 start_request_after_histeresis(uid, info);
                 info.set_state(alarm_state::set);
             } else {
-                retry_request_after_1_second(uid, info);
+                try_again(uid, info, rejected);
             }
             break;
         case alarm_state::sending_set_but_must_be_clear:
@@ -337,7 +394,7 @@ void alarms_controller_impl::request_callback(std::string uid, http::result resu
             } else {
                 // The set may have reached the platform after all: the next
                 // attempt carries the clear that is wanted now.
-                retry_request_after_1_second(uid, info);
+                try_again(uid, info, rejected);
                 info.set_state(alarm_state::sending_clear);
             }
             break;
@@ -348,7 +405,7 @@ void alarms_controller_impl::request_callback(std::string uid, http::result resu
             if (accepted)
                 delete_all_data(std::move(uid));
             else
-                retry_request_after_1_second(uid, info);
+                try_again(uid, info, rejected);
             break;
         case alarm_state::sending_clear_but_must_be_set:
             if (const auto alarm = m_context.get_alarms().try_get(uid); !alarm) {
@@ -359,7 +416,7 @@ void alarms_controller_impl::request_callback(std::string uid, http::result resu
             } else {
                 // The clear may have reached the platform after all: the next
                 // attempt carries the set that is wanted now.
-                retry_request_after_1_second(uid, info);
+                try_again(uid, info, rejected);
                 info.set_state(alarm_state::sending_set);
             }
             break;

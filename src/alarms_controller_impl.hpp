@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "alarm_reporting.hpp"
 #include "alarms_controller.hpp"
 #include "context/alarm.hpp"
 #include "context/context.hpp"
@@ -40,16 +41,24 @@ public:
         std::chrono::seconds m_histeresis{0};
         libs::core::timer::ptr m_timer;
         libs::core::http::client::handle::ptr m_request;
-        // The alarm state carried by the request in flight ("set" or "clear").
+        // The alarm state carried by the request in flight ("set" or "clear"),
+        // and its body.
         std::string m_sent_state;
+        std::string m_sent_body;
         alarm_state m_state = alarm_state::clear;
+        // Requests of the current state so far, and when the last one left.
+        unsigned m_attempt = 0;
+        libs::core::timer::time_point m_sent_at{};
+        bool m_in_flight = false;
     };
 
+    // metrics may be null; server_url only names the platform in log lines.
     alarms_controller_impl(context::context& ctx, libs::core::http::client& http_client,
                            const libs::core::component_logger& logger,
                            libs::core::timers_manager& timers, int zone_violation_histeresis,
-                           int buffer_violation_histeresis);
-    ~alarms_controller_impl() override = default;
+                           int buffer_violation_histeresis, ops::service_metrics* metrics = nullptr,
+                           const std::string& server_url = {});
+    ~alarms_controller_impl() override;
     alarms_controller_impl(const alarms_controller_impl&) = delete;
     alarms_controller_impl& operator=(const alarms_controller_impl&) = delete;
 
@@ -84,10 +93,14 @@ private:
     static std::string form_alarm_text(context::alarm_type type, const context::zone& zone);
     alarm_info& get_alarm_info(const std::string& uid);
     void delete_all_data(std::string uid);
-    void start_request(const context::alarm& alarm, alarm_info& info);
+    void start_request(const context::alarm& alarm, alarm_info& info,
+                       alarm_reporting::attempt kind = alarm_reporting::attempt::first);
     void start_request(std::string uid);
     void start_request_after_histeresis(const std::string& uid, alarm_info& info);
     void retry_request_after_1_second(const std::string& uid, alarm_info& info);
+    // A failed request is tried again a second later; one the platform
+    // rejected as malformed only after the re-send period.
+    void try_again(const std::string& uid, alarm_info& info, bool rejected);
     void start_timer(const std::string& uid, alarm_info& info, std::chrono::seconds delay,
                      const std::string& name);
     void request_callback(std::string uid, libs::core::http::result result);
@@ -99,6 +112,7 @@ private:
     int m_zone_violation_histeresis;
     int m_buffer_violation_histeresis;
     std::map<std::string, alarm_info, std::less<>> m_infos;
+    alarm_reporting m_reporting;
 };
 
 }  // namespace zentu

@@ -20,10 +20,11 @@ alarms_generator::alarms_generator(context::context& ctx, alarms_controller& con
       m_trobjects_subscription(ctx.get_trackable_objects().subscribe(*this)),
       m_zones_subscription(ctx.get_zones().subscribe(*this)),
       m_zone_events_subscription(ctx.get_zone_events().subscribe(*this)) {
-    settle();
+    settle("start-up");
 }
 
-void alarms_generator::settle() {
+void alarms_generator::settle(const char* why) {
+    const alarms_controller::cause_scope cause(m_alarms_controller, {why});
     const auto now = timestamp::current_time();
     m_zone_types.clear();
     m_context.get_zones().for_each([&](const context::zone& zone) {
@@ -111,11 +112,15 @@ void alarms_generator::remove_zone_events_where(
 // ---- zones ---------------------------------------------------------------------------
 
 void alarms_generator::after_creating(const context::zone& zone, timestamp ts) {
+    const alarms_controller::cause_scope cause(m_alarms_controller,
+                                               {"zone created", &zone.get_uid()});
     m_zone_types[zone.get_uid()] = zone.get_type();
     m_ki_zones.reconcile_changed(boost::none, ts);
 }
 
 void alarms_generator::after_updating(const context::zone& zone, timestamp ts) {
+    const alarms_controller::cause_scope cause(m_alarms_controller,
+                                               {"zone updated", &zone.get_uid()});
     const auto type = zone.get_type();
     const auto known = m_zone_types.find(zone.get_uid());
     const auto before = known == m_zone_types.end() ? type : known->second;
@@ -129,6 +134,8 @@ void alarms_generator::after_updating(const context::zone& zone, timestamp ts) {
 }
 
 void alarms_generator::before_deleting(const context::zone& zone, timestamp ts) {
+    const alarms_controller::cause_scope cause(m_alarms_controller,
+                                               {"zone deleted", &zone.get_uid()});
     const std::string& zone_uid = zone.get_uid();
     m_zone_types.erase(zone_uid);
     m_ki_zones.reconcile_changed(boost::none, ts);
@@ -140,16 +147,22 @@ void alarms_generator::before_deleting(const context::zone& zone, timestamp ts) 
 
 // ---- trackable objects ------------------------------------------------------------------
 
-void alarms_generator::after_creating(const context::trackable_object&, timestamp ts) {
+void alarms_generator::after_creating(const context::trackable_object& object, timestamp ts) {
+    const alarms_controller::cause_scope cause(m_alarms_controller,
+                                               {"object created", &object.get_uid()});
     m_ki_zones.reconcile_changed(boost::none, ts);
 }
 
 void alarms_generator::after_updating(const context::trackable_object& object, timestamp ts) {
+    const alarms_controller::cause_scope cause(m_alarms_controller,
+                                               {"object updated", &object.get_uid()});
     // Responsiveness and the MAC address count without changing the index.
     m_ki_zones.reconcile_changed(boost::none, ts, &object.get_uid());
 }
 
 void alarms_generator::before_deleting(const context::trackable_object& object, timestamp ts) {
+    const alarms_controller::cause_scope cause(m_alarms_controller,
+                                               {"object deleted", &object.get_uid()});
     const std::string& obj_uid = object.get_uid();
     const std::string prefix = obj_uid + ":";
     clear_alarms_where(
@@ -165,6 +178,8 @@ void alarms_generator::after_creating(const context::zone_event& event, timestam
 }
 
 void alarms_generator::after_updating(const context::zone_event& event, timestamp ts) {
+    const alarms_controller::cause_scope cause(
+        m_alarms_controller, {"zone event", &event.get_uid(), &event.get_action()});
     if (event.get_zone_type() == zone_type::KEEP_OUT)
         m_ko_zones.on_zone_event(event, ts);
     m_ki_zones.reconcile_changed(alarms_controller::optional_event(event), ts);

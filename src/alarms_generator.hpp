@@ -41,8 +41,9 @@ public:
 
     // Brings every alarm in line with the context as it is now: zone events
     // first (in uid order), then every object's keep-in alarms, then the
-    // alarms whose object or zone is gone.
-    void settle();
+    // alarms whose object or zone is gone. why names the occasion in the
+    // alarm log lines.
+    void settle(const char* why);
 
     void after_creating(const context::zone& zone, timestamp ts) override;
     void after_updating(const context::zone& zone, timestamp ts) override;

@@ -3,9 +3,11 @@
 namespace zentu {
 
 application::application(const config& config, libs::core::logger& logger,
-                         libs::core::events_loop& events_loop)
+                         libs::core::events_loop& events_loop, ops::service_metrics* metrics,
+                         ops::systemd_notifier* notifier)
     : m_logger(logger),
-      m_zone_detector(std::make_unique<zone_detector>(config, logger, events_loop)),
+      m_zone_detector(
+          std::make_unique<zone_detector>(config, logger, events_loop, metrics, notifier)),
       m_reset_timer(events_loop.create_periodic_timer(
           config.system.rebuild_period, "reset_timer",
           [this](libs::core::timer::time_point) { rebuild(); }, libs::core::source_location())) {}

@@ -30,9 +30,10 @@ std::string coordinate_or_absent(const std::optional<std::int32_t>& value) {
 const std::string context_debug::none_str = "--";
 
 context_debug::context_debug(context::context& context, redis::context::ptr connection,
-                             libs::core::logger& logger, connector reconnect)
+                             libs::core::logger& logger, connector reconnect,
+                             ops::service_metrics* metrics)
     : m_context(context),
-      m_writer(std::move(connection), std::move(reconnect), logger),
+      m_writer(std::move(connection), std::move(reconnect), logger, metrics),
       m_zones_subscription_handle(context.get_zones().subscribe(*this)),
       m_trackable_objects_subscription_handle(context.get_trackable_objects().subscribe(*this)),
       m_alarms_subscription_handle(context.get_alarms().subscribe(*this)),

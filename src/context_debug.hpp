@@ -32,7 +32,8 @@ public:
     // Clears the previous mirror and writes the context's current objects.
     // Without a connector a broken connection is never replaced.
     context_debug(context::context& context, redis::context::ptr connection,
-                  libs::core::logger& logger, connector reconnect = {});
+                  libs::core::logger& logger, connector reconnect = {},
+                  ops::service_metrics* metrics = nullptr);
     ~context_debug() override = default;
 
     context_debug(const context_debug&) = delete;

@@ -7,6 +7,7 @@
 #include "context_utils/parsers/trackable_object_impl.hpp"
 #include "context_utils/parsers/zone_impl.hpp"
 #include "core/enum_from_string.hpp"
+#include "ops/metrics.hpp"
 
 namespace zentu {
 namespace {
@@ -49,7 +50,49 @@ bool is_int32(const Json::Value& v) {
     return is_integer(v) && v.isInt();
 }
 
+// Seconds and milliseconds of a platform time, refused beyond year 9999 or
+// before the epoch: anything else would wrap or make a nonsense alarm time.
+std::optional<timestamp> checked_time(const Json::Value& seconds, const Json::Value& millis) {
+    constexpr std::int64_t max_seconds = 253'402'300'799;  // 9999-12-31T23:59:59Z
+    const auto s = seconds.asInt64();
+    const auto ms = millis.asInt64();
+    if (s < 0 || s > max_seconds || ms < 0 || ms > 999)
+        return std::nullopt;
+    return timestamp(std::chrono::milliseconds(s * 1000 + ms));
+}
+
 }  // namespace
+
+std::optional<context_intake::zone_event_message> context_intake::read_zone_event(
+    const Json::Value& message) {
+    if (!message.isObject())
+        return std::nullopt;
+    const Json::Value& ts = message["ts"];
+    const Json::Value& ms = message["ms"];
+    if (!is_integer(ts) || !ts.isInt64() || !is_integer(ms) || !ms.isInt64())
+        return std::nullopt;
+    zone_event_message out;
+    std::string* const texts[] = {&out.obj_uid,  &out.sublocation_uid, &out.project_uid,
+                                  &out.zone_uid, &out.zone_type_name,  &out.action};
+    static const char* const names[] = {"obj_uid",  "sublocation_uid", "project_uid",
+                                        "zone_uid", "zone_type_name",  "action"};
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        const Json::Value& v = message[names[i]];
+        if (!v.isString())
+            return std::nullopt;
+        *texts[i] = v.asString();
+    }
+    std::int32_t* const coordinates[] = {&out.x, &out.y, &out.z};
+    static const char* const axes[] = {"x", "y", "z"};
+    for (std::size_t i = 0; i < std::size(axes); ++i) {
+        const Json::Value& v = message[axes[i]];
+        if (!is_int32(v))
+            return std::nullopt;
+        *coordinates[i] = v.asInt();
+    }
+    out.time = checked_time(ts, ms);
+    return out;
+}
 
 bool zone_was_changed(const parsers::zone& record, const context::zone& zone,
                       const std::set<std::string>& exceptions,
@@ -81,33 +124,51 @@ bool zone_was_changed(const parsers::zone& record, const context::zone& zone,
 context_intake::context_intake(context::writable_context& context,
                                libs::core::http::client& http_client,
                                libs::core::events_loop& events_loop,
-                               const libs::core::logger& logger)
+                               const libs::core::logger& logger, ops::service_metrics* metrics)
     : m_context(context),
       m_synchronizer(
           libs::context_utils::context_synchronizer::create(http_client, events_loop, logger)),
       m_lists(http_client, events_loop, logger),
-      m_logger(logger) {
+      m_logger(logger),
+      m_metrics(metrics) {
     register_callbacks();
 }
 
 void context_intake::register_callbacks() {
-    m_synchronizer->on_zone_creating(
-        [this](parsers::zone& record) { ignore_errors([&] { add_zone(record); }); });
-    m_synchronizer->on_zone_updating(
-        [this](parsers::zone& record) { ignore_errors([&] { update_zone(record); }); });
-    m_synchronizer->on_zone_deleting(
-        [this](const std::string& uid, timestamp ts) { m_context.take_zones().remove(uid, ts); });
-    m_synchronizer->on_trackable_object_creating([this](parsers::trackable_object& record) {
+    const auto count = [this](std::string_view object) {
+        if (m_metrics)
+            m_metrics->notification_handled(object);
+    };
+    m_synchronizer->on_zone_creating([this, count](parsers::zone& record) {
+        count("ZONE");
+        ignore_errors([&] { add_zone(record); });
+    });
+    m_synchronizer->on_zone_updating([this, count](parsers::zone& record) {
+        count("ZONE");
+        ignore_errors([&] { update_zone(record); });
+    });
+    m_synchronizer->on_zone_deleting([this, count](const std::string& uid, timestamp ts) {
+        count("ZONE");
+        m_context.take_zones().remove(uid, ts);
+    });
+    m_synchronizer->on_trackable_object_creating([this, count](parsers::trackable_object& record) {
+        count("TRACKABLE_OBJECT");
         ignore_errors([&] { add_trackable_object(record); });
     });
-    m_synchronizer->on_trackable_object_updating([this](parsers::trackable_object& record) {
+    m_synchronizer->on_trackable_object_updating([this, count](parsers::trackable_object& record) {
+        count("TRACKABLE_OBJECT");
         ignore_errors([&] { update_trackable_object(record); });
     });
-    m_synchronizer->on_trackable_object_deleting([this](const std::string& uid, timestamp ts) {
-        m_context.take_trackable_objects().remove(uid, ts);
-    });
+    m_synchronizer->on_trackable_object_deleting(
+        [this, count](const std::string& uid, timestamp ts) {
+            count("TRACKABLE_OBJECT");
+            m_context.take_trackable_objects().remove(uid, ts);
+        });
     m_synchronizer->on_trackable_object_groups_updating(
-        [this](parsers::trackable_object_groups& record) { update_groups(record); });
+        [this, count](parsers::trackable_object_groups& record) {
+            count("TRACKABLE_OBJECT_GROUPS");
+            update_groups(record);
+        });
 }
 
 void context_intake::load_trackable_objects(const libs::context_utils::json_answer& answer) {
@@ -150,7 +211,15 @@ void context_intake::load_alarms(const libs::context_utils::json_answer& answer)
 }
 
 void context_intake::handle_notify(std::string_view body) {
-    m_synchronizer->handle_notify(std::string(body));
+    try {
+        m_synchronizer->handle_notify(std::string(body));
+    } catch (const libs::core::exception&) {
+        // The message itself could not be read (a failing record is
+        // reported by the callbacks); the loop logs it.
+        if (m_metrics)
+            m_metrics->malformed_message("notify");
+        throw;
+    }
 }
 
 template <typename F>
@@ -319,65 +388,60 @@ void context_intake::handle_zone_event(std::string_view body) {
     libs::core::component_logger::indent_guard trace;
     if (m_tracing)
         trace = m_logger.enter_function(ZENTU_SOURCE_LOCATION());
-    const auto parse_result = m_reader.parse(body);
+    auto parse_result = m_reader.parse(body);
+    if (!parse_result.ok && m_metrics)
+        m_metrics->malformed_message("zone_event");
     ZENTU_CHECK(parse_result.ok);
-    const Json::Value& message = parse_result.result;
-
-    const Json::Value& ts_value = message["ts"];
-    if (!is_integer(ts_value) || !ts_value.isInt64())
+    auto message = read_zone_event(parse_result.result);
+    if (!message) {
+        if (m_metrics)
+            m_metrics->malformed_message("zone_event");
         return;
-    const Json::Value& ms_value = message["ms"];
-    if (!is_integer(ms_value) || !ms_value.isInt64())
+    }
+    if (!message->time) {
+        if (m_metrics)
+            m_metrics->malformed_message("zone_event");
+        m_logger.error("zone_event of %1% in %2% dropped: its time is out of range") %
+            message->obj_uid % message->zone_uid;
         return;
-    std::string fields[6];
-    static const char* const names[6] = {"obj_uid",  "sublocation_uid", "project_uid",
-                                         "zone_uid", "zone_type_name",  "action"};
-    for (int i = 0; i < 6; ++i) {
-        const Json::Value& v = message[names[i]];
-        if (!v.isString())
-            return;
-        fields[i] = v.asString();
     }
-    std::int32_t coordinates[3];
-    static const char* const axes[3] = {"x", "y", "z"};
-    for (int i = 0; i < 3; ++i) {
-        const Json::Value& v = message[axes[i]];
-        if (!is_int32(v))
-            return;
-        coordinates[i] = v.asInt();
-    }
-    auto& [obj_uid, sublocation_uid, project_uid, zone_uid, zone_type_name, action] = fields;
+    if (m_metrics)
+        m_metrics->zone_event_handled(message->action);
+    apply_zone_event(std::move(*message));
+}
 
-    const auto type = type_of(zone_type_name);
-    const auto uid = context::zone_event::make_uid(obj_uid, zone_uid);
-    const timestamp ts(std::chrono::milliseconds(ts_value.asInt64() * 1000 + ms_value.asInt64()));
-
-    if (const auto object = m_context.get_trackable_objects().try_get(obj_uid);
-        object && object->get_sublocation_uid() != sublocation_uid) {
-        if (auto handle = m_context.take_trackable_objects().try_get(obj_uid, ts)) {
-            (*handle)->set_sublocation_uid(sublocation_uid);
+void context_intake::apply_zone_event(zone_event_message message) {
+    const timestamp ts = *message.time;
+    if (const auto object = m_context.get_trackable_objects().try_get(message.obj_uid);
+        object && object->get_sublocation_uid() != message.sublocation_uid) {
+        if (auto handle = m_context.take_trackable_objects().try_get(message.obj_uid, ts)) {
+            (*handle)->set_sublocation_uid(message.sublocation_uid);
             handle.reset();
         }
     }
 
-    if (auto handle = m_context.take_zone_events().try_get(uid, ts)) {
+    const auto type = type_of(message.zone_type_name);
+    m_key.assign(message.obj_uid).append(":").append(message.zone_uid);
+    if (auto handle = m_context.take_zone_events().try_get(m_key, ts)) {
         auto& event = *handle;
         event->set_ts(ts);
-        event->set_obj_uid(obj_uid);
-        event->set_sublocation_uid(sublocation_uid);
-        event->set_project_uid(project_uid);
-        event->set_zone_uid(zone_uid);
+        event->set_obj_uid(std::move(message.obj_uid));
+        event->set_sublocation_uid(std::move(message.sublocation_uid));
+        event->set_project_uid(std::move(message.project_uid));
+        event->set_zone_uid(std::move(message.zone_uid));
         event->set_zone_type(type);
-        event->set_action(action);
-        event->set_x(coordinates[0]);
-        event->set_y(coordinates[1]);
-        event->set_z(coordinates[2]);
+        event->set_action(std::move(message.action));
+        event->set_x(message.x);
+        event->set_y(message.y);
+        event->set_z(message.z);
         handle.reset();
         return;
     }
     m_context.take_zone_events().add(
-        context::zone_event(uid, ts, obj_uid, sublocation_uid, project_uid, zone_uid, type, action,
-                            coordinates[0], coordinates[1], coordinates[2]),
+        context::zone_event(m_key, ts, std::move(message.obj_uid),
+                            std::move(message.sublocation_uid), std::move(message.project_uid),
+                            std::move(message.zone_uid), type, std::move(message.action), message.x,
+                            message.y, message.z),
         ts);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -14,6 +16,10 @@
 #include "core/logger.hpp"
 
 namespace zentu {
+
+namespace ops {
+class service_metrics;
+}
 
 // Everything the platform says, applied to one context: its REST lists (the
 // load that fills a context), its "notify" messages (zones, trackable objects
@@ -33,8 +39,10 @@ public:
 
     // http_client and events_loop are only kept by the notification dispatch
     // of the context-utils library, which makes no request here.
+    // metrics, when given, counts the messages.
     context_intake(context::writable_context& context, libs::core::http::client& http_client,
-                   libs::core::events_loop& events_loop, const libs::core::logger& logger);
+                   libs::core::events_loop& events_loop, const libs::core::logger& logger,
+                   ops::service_metrics* metrics = nullptr);
 
     context_intake(const context_intake&) = delete;
     context_intake& operator=(const context_intake&) = delete;
@@ -47,7 +55,20 @@ public:
     void load_alarms(const libs::context_utils::json_answer& answer);
 
     void handle_notify(std::string_view body);
+    // Not JSON: throws the check "parse_result.ok". A member missing or of
+    // another JSON type: dropped silently; a time out of range: dropped and
+    // logged.
     void handle_zone_event(std::string_view body);
+
+    // The members of a "zone_event" message, each read with its exact JSON
+    // type; nothing when one is missing or of another type, and no time when
+    // it is out of range.
+    struct zone_event_message {
+        std::optional<libs::core::timestamp> time;
+        std::string obj_uid, sublocation_uid, project_uid, zone_uid, zone_type_name, action;
+        std::int32_t x = 0, y = 0, z = 0;
+    };
+    static std::optional<zone_event_message> read_zone_event(const Json::Value& message);
     // Whether each "zone_event" writes the debug trace line (not when a
     // rebuilt context catches up with messages already traced).
     void set_tracing(bool on) noexcept { m_tracing = on; }
@@ -60,6 +81,7 @@ private:
     void update_trackable_object(const object_record& record);
     void update_groups(const libs::context_utils::parsers::trackable_object_groups& record);
     void add_alarm(const libs::context_utils::parsers::alarm& record);
+    void apply_zone_event(zone_event_message message);
 
     // Runs f; an exception is logged and the caller's walk goes on.
     template <typename F>
@@ -70,7 +92,10 @@ private:
     libs::context_utils::context_initializer m_lists;
     const libs::core::logger& m_logger;
     libs::core::json::reader m_reader;
+    ops::service_metrics* m_metrics;
     bool m_tracing = true;
+    // The zone event's key, built in place for each message.
+    std::string m_key;
 };
 
 // Whether a platform zone record differs from the stored zone in anything the

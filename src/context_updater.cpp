@@ -11,8 +11,9 @@ context_updater::context_updater(context::writable_context& context,
                                  libs::core::http::client& http_client,
                                  libs::core::message_stream& message_stream,
                                  libs::core::events_loop& events_loop, libs::core::logger& logger,
-                                 const libs::core::events_loop::signals_handle&)
-    : m_intake(context, http_client, events_loop, logger) {
+                                 const libs::core::events_loop::signals_handle&,
+                                 ops::service_metrics* metrics)
+    : m_intake(context, http_client, events_loop, logger, metrics) {
     m_notify_subscription =
         message_stream.subscribe("notify", [this](std::string_view body) { handle_notify(body); });
     m_zone_event_subscription = message_stream.subscribe(

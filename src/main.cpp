@@ -97,16 +97,13 @@ void serve(const zentu::config& config, core::logger& logger, core::events_loop&
                 "already fresh");
             return;
         }
-        notifier->reloading();
-        notifier->status("rebuilding from " + config.server_url);
+        // The service tells the notifier when the rebuild starts and ends.
         running->request_rebuild();
-        notifier->ready();
-        notifier->status("running");
     });
 
     notifier->status("loading zones, objects and alarms from " + config.server_url);
     const auto started = steady::now();
-    zentu::application application(config, logger, loop);
+    zentu::application application(config, logger, loop, &metrics, notifier.get());
     running = &application;
     metrics.startup_finished(steady::now() - started);
     metrics.service_stands(true);
@@ -115,7 +112,7 @@ void serve(const zentu::config& config, core::logger& logger, core::events_loop&
     loop.post(
         [&] {
             notifier->ready();
-            notifier->status("running");
+            notifier->status(application.current().status_line());
         },
         ZENTU_SOURCE_LOCATION());
     core::periodic_timer::ptr watchdog;

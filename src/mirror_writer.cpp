@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/exception.hpp"
+#include "ops/metrics.hpp"
 
 namespace zentu {
 
@@ -31,9 +32,15 @@ void set_field(mirror_writer::fields& values, const std::string& name, const std
 }  // namespace
 
 mirror_writer::mirror_writer(redis::context::ptr connection, connector reconnect,
-                             const libs::core::component_logger& logger)
-    : m_logger(logger), m_connector(std::move(reconnect)), m_redis(std::move(connection)) {
+                             const libs::core::component_logger& logger,
+                             ops::service_metrics* metrics)
+    : m_logger(logger),
+      m_connector(std::move(reconnect)),
+      m_metrics(metrics),
+      m_redis(std::move(connection)) {
     m_connected = m_redis != nullptr;
+    if (m_metrics)
+        m_metrics->mirror_state(m_connected);
     m_thread = std::thread([this] { run(); });
 }
 
@@ -223,6 +230,8 @@ void mirror_writer::write(const std::vector<command>& commands) {
 void mirror_writer::connection_lost() {
     m_redis.reset();
     m_connected = false;
+    if (m_metrics)
+        m_metrics->mirror_state(false);
     m_next_reconnect = clock::now() + m_reconnect_backoff;
     m_logger.warning("Redis mirror: connection lost, the mirror is suspended");
 }
@@ -243,6 +252,8 @@ void mirror_writer::try_reconnect() {
     }
     m_reconnect_backoff = std::chrono::seconds(1);
     m_connected = true;
+    if (m_metrics)
+        m_metrics->mirror_state(true);
     m_logger.info("Redis mirror: reconnected, rewriting the mirror");
     write(rewrite_commands());
 }
@@ -270,6 +281,8 @@ std::vector<mirror_writer::command> mirror_writer::rewrite_commands() {
 }
 
 void mirror_writer::report_failure() {
+    if (m_metrics)
+        m_metrics->mirror_failure();
     const auto now = clock::now();
     if (m_logged_any_error && now - m_last_error_log < error_log_period) {
         ++m_suppressed_errors;

@@ -17,6 +17,10 @@
 
 namespace zentu {
 
+namespace ops {
+class service_metrics;
+}
+
 // Writes the Redis mirror on a thread of its own, so that a slow, stopped or
 // missing Redis never holds up the events loop.
 //
@@ -37,9 +41,11 @@ public:
     using clock = std::chrono::steady_clock;
     using fields = std::vector<std::pair<std::string, std::string>>;
 
-    // Without a connector a lost connection is never replaced.
+    // Without a connector a lost connection is never replaced; metrics, when
+    // given, hears whether the mirror is up and of every failure.
     mirror_writer(redis::context::ptr connection, connector reconnect,
-                  const libs::core::component_logger& logger);
+                  const libs::core::component_logger& logger,
+                  ops::service_metrics* metrics = nullptr);
     ~mirror_writer();
     mirror_writer(const mirror_writer&) = delete;
     mirror_writer& operator=(const mirror_writer&) = delete;
@@ -84,6 +90,7 @@ private:
 
     const libs::core::component_logger& m_logger;
     connector m_connector;
+    ops::service_metrics* m_metrics;
 
     std::mutex m_mutex;
     std::condition_variable m_wake;

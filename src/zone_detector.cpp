@@ -42,8 +42,13 @@ redis::context::ptr connect_redis(const config& config) {
 }  // namespace
 
 zone_detector::zone_detector(const config& config, core::logger& logger,
-                             core::events_loop& events_loop)
-    : m_logger(logger), m_events_loop(events_loop) {
+                             core::events_loop& events_loop, ops::service_metrics* metrics,
+                             ops::systemd_notifier* notifier)
+    : m_logger(logger),
+      m_events_loop(events_loop),
+      m_metrics(metrics),
+      m_notifier(notifier),
+      m_server_url(config.server_url) {
     m_signals = events_loop.stop_on_signals();
     m_message_stream = events_loop.create_zmq_message_stream(config.proxy_output);
 
@@ -60,6 +65,8 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
             redis_context = connect_redis(config);
         } catch (...) {
             m_logger.log_exception();
+            tell("waiting for Redis at " + config.redis_host + ":" +
+                 std::to_string(config.redis_port));
             pause(*m_signals, 1s);
         }
         throw_if_interrupted(*m_signals);
@@ -67,19 +74,43 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
             break;
     }
 
+    tell("loading zones, trackable objects and alarms from " + m_server_url);
     m_context = std::make_unique<context::writable_context>();
-    m_context_updater = std::make_unique<context_updater>(
-        *m_context, *m_http_client, *m_message_stream, events_loop, m_logger, *m_signals);
-    m_context_debug =
-        std::make_unique<context_debug>(*m_context, std::move(redis_context), m_logger,
-                                        [&config] { return connect_redis(config); });
+    m_context_updater =
+        std::make_unique<context_updater>(*m_context, *m_http_client, *m_message_stream,
+                                          events_loop, m_logger, *m_signals, m_metrics);
+    m_context_debug = std::make_unique<context_debug>(
+        *m_context, std::move(redis_context), m_logger, [&config] { return connect_redis(config); },
+        m_metrics);
 
+    tell("reading alarm types from " + m_server_url);
     const auto periods = get_histeresis(*m_http_client, m_logger, *m_signals);
     m_alarms_controller = std::make_unique<alarms_controller_impl>(
         *m_context, *m_http_client, m_logger, events_loop.get_timers(),
         static_cast<int>(periods.zone_violation_histeresis),
-        static_cast<int>(periods.buffer_violation_histeresis));
+        static_cast<int>(periods.buffer_violation_histeresis), m_metrics, m_server_url);
     m_generator = std::make_unique<alarms_generator>(*m_context, *m_alarms_controller, m_logger);
+
+    // Not told before the loop ran: the stream learns of its connection there.
+    if (m_metrics) {
+        m_stream_watch = events_loop.create_periodic_timer(
+            1s, "stream watch",
+            [this](core::timer::time_point) {
+                m_metrics->stream_connected(m_message_stream->is_connected());
+            },
+            ZENTU_SOURCE_LOCATION());
+    }
+}
+
+void zone_detector::tell(const std::string& status) {
+    if (m_notifier)
+        m_notifier->status(status);
+}
+
+std::string zone_detector::status_line() const {
+    return "running: " + std::to_string(m_context->get_trackable_objects().size()) +
+           " trackable objects, " + std::to_string(m_context->get_zones().size()) + " zones, " +
+           std::to_string(m_context->get_alarms().size()) + " open alarms";
 }
 
 zone_detector::~zone_detector() = default;
@@ -90,6 +121,10 @@ void zone_detector::start_rebuild() {
         return;
     }
     m_logger.info("Rebuild: reloading zones, objects and alarms from the platform");
+    if (m_notifier)
+        m_notifier->reloading();
+    tell("rebuilding from " + m_server_url);
+    m_rebuild_started = m_events_loop.get_timers().current_time_point();
     m_context_updater->start_journal();
     m_rebuild = std::make_unique<context_rebuild>(
         *m_http_client, m_events_loop, m_logger, m_worker,
@@ -108,9 +143,18 @@ void zone_detector::finish_rebuild(std::unique_ptr<rebuilt_context> built,
     if (built && overflowed)
         reason = "more than " + std::to_string(context_updater::max_journal_entries) +
                  " messages arrived while it was built";
+    const auto took = m_events_loop.get_timers().current_time_point() - m_rebuild_started;
+    const auto report = [&](bool ok) {
+        if (m_metrics)
+            m_metrics->rebuild_finished(ok, took, std::chrono::system_clock::now(), reason);
+        if (m_notifier)
+            m_notifier->ready();
+        tell(status_line());
+    };
     if (!built || overflowed) {
         ++m_rebuilds_failed;
         m_logger.error("Rebuild abandoned, the service goes on as it was: %1%") % reason;
+        report(false);
         if (built)
             m_worker.post([old = std::shared_ptr<rebuilt_context>(std::move(built))]() mutable {
                 old.reset();
@@ -133,6 +177,7 @@ void zone_detector::finish_rebuild(std::unique_ptr<rebuilt_context> built,
     m_logger.info("Rebuild: done, %1% zones, %2% trackable objects, %3% alarms") %
         m_context->get_zones().size() % m_context->get_trackable_objects().size() %
         m_context->get_alarms().size();
+    report(true);
     // What the service had before goes on the worker, with its memory.
     m_worker.post([old = std::shared_ptr<rebuilt_context>(std::move(built))]() mutable {
         old.reset();
@@ -156,7 +201,7 @@ void zone_detector::install(rebuilt_context& built) {
     m_alarms_controller->set_histeresis(
         static_cast<int>(built.periods.zone_violation_histeresis),
         static_cast<int>(built.periods.buffer_violation_histeresis));
-    m_generator->settle();
+    m_generator->settle("rebuild");
 }
 
 }  // namespace zentu

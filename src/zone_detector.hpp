@@ -17,6 +17,8 @@
 #include "core/logger.hpp"
 #include "core/message_stream.hpp"
 #include "histeresis.hpp"
+#include "ops/metrics.hpp"
+#include "ops/systemd_notifier.hpp"
 
 namespace zentu {
 
@@ -39,8 +41,10 @@ namespace zentu {
 // build before the loop runs).
 class zone_detector {
 public:
+    // metrics and notifier may be null; they hear how the service does.
     zone_detector(const config& config, libs::core::logger& logger,
-                  libs::core::events_loop& events_loop);
+                  libs::core::events_loop& events_loop, ops::service_metrics* metrics = nullptr,
+                  ops::systemd_notifier* notifier = nullptr);
     ~zone_detector();
 
     zone_detector(const zone_detector&) = delete;
@@ -54,13 +58,19 @@ public:
     // Rebuilds that took the running context's place, and those abandoned.
     std::uint64_t rebuilds_done() const noexcept { return m_rebuilds_done; }
     std::uint64_t rebuilds_failed() const noexcept { return m_rebuilds_failed; }
+    // "running: ..." with the counts of objects, zones and open alarms.
+    std::string status_line() const;
 
 private:
     void finish_rebuild(std::unique_ptr<rebuilt_context> built, const std::string& failure);
     void install(rebuilt_context& built);
+    void tell(const std::string& status);
 
     libs::core::logger& m_logger;
     libs::core::events_loop& m_events_loop;
+    ops::service_metrics* m_metrics;
+    ops::systemd_notifier* m_notifier;
+    const std::string m_server_url;
     libs::core::events_loop::signals_handle::ptr m_signals;
     libs::core::message_stream::ptr m_message_stream;
     libs::core::http::client::ptr m_http_client;
@@ -72,6 +82,9 @@ private:
     // Goes before the members its tasks refer to (the HTTP client, the loop).
     background_worker m_worker;
     std::unique_ptr<context_rebuild> m_rebuild;
+    libs::core::timer::time_point m_rebuild_started{};
+    // Tells the metrics whether the message stream is connected.
+    libs::core::periodic_timer::ptr m_stream_watch;
     std::uint64_t m_rebuilds_done = 0;
     std::uint64_t m_rebuilds_failed = 0;
 };

@@ -13,6 +13,7 @@ namespace {
 using context::zone_type;
 using libs::core::timestamp;
 using ::testing::EndsWith;
+using ::testing::HasSubstr;
 
 // The controller's log lines, read back from the logger's socket copy.
 class alarms_controller_log : public ::testing::Test {
@@ -41,11 +42,28 @@ protected:
         m_pull.close();
     }
 
+    // The next alarm decision or delivery line.
+    std::string next_alarm_line() {
+        for (;;) {
+            zmq::message_t message;
+            if (!m_pull.recv(message))
+                return "<nothing>";
+            auto line = message.to_string();
+            if (line.find(" Alarm ") != std::string::npos)
+                return line.substr(line.find(" Alarm ") + 1);
+        }
+    }
+
+    // The next line other than the alarm decision and delivery lines.
     std::string next_line() {
-        zmq::message_t message;
-        if (!m_pull.recv(message))
-            return "<nothing>";
-        return message.to_string();
+        for (;;) {
+            zmq::message_t message;
+            if (!m_pull.recv(message))
+                return "<nothing>";
+            auto line = message.to_string();
+            if (line.find(" Alarm ") == std::string::npos)
+                return line;
+        }
     }
 
     zmq::context_t m_zmq;
@@ -76,6 +94,33 @@ TEST_F(alarms_controller_log, body_is_logged_before_sending_and_failures_with_th
     next_line();
     m_http.answer(2, http::result(409, std::nullopt, "already known"));
     EXPECT_THAT(next_line(), EndsWith(" already known"));
+}
+
+TEST_F(alarms_controller_log, decisions_and_deliveries_are_told_and_repeats_held_back) {
+    const context::zone_event enter("o1:K", timestamp(), "o1", "s1", "p1", "K", zone_type::KEEP_OUT,
+                                    "enter", 1, 2, 3);
+    const std::string uid = "o1:K";
+    {
+        const alarms_controller::cause_scope cause(*m_controller,
+                                                   {"zone event", &uid, &enter.get_action()});
+        m_controller->set_ko_alarm("o1", "K", enter, timestamp(std::chrono::milliseconds(5'001)));
+    }
+    EXPECT_EQ(next_alarm_line(),
+              "Alarm set: object o1, zone K, keep-out, cause: zone event o1:K (enter)");
+    m_http.fail(0);
+    EXPECT_THAT(next_alarm_line(),
+                HasSubstr("Alarm o1:K (set) not delivered, attempt 1, transport error: "));
+    // The same failure again is held back; another one is told with the count.
+    m_timers.fire_only();
+    m_http.fail(1);
+    m_timers.fire_only();
+    m_http.answer(2, http::result(503, std::nullopt, "busy"));
+    EXPECT_THAT(next_alarm_line(),
+                EndsWith("attempt 3, status 503, POST /api/private/alarms/, 1 failures held back "
+                         "since the last line"));
+    m_timers.fire_only();
+    m_http.answer(3, 200);
+    EXPECT_EQ(next_alarm_line(), "Alarm o1:K (set) delivered: status 200");
 }
 
 }  // namespace

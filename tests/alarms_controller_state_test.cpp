@@ -338,6 +338,20 @@ TEST_F(alarms_controller_state, failing_set_is_retried_every_second) {
     EXPECT_EQ(state_of("o1:zout"), state::set);
 }
 
+TEST_F(alarms_controller_state, request_rejected_as_malformed_waits_a_whole_period) {
+    controller().set_ko_alarm("o1", "zout", event("o1", "zout", "enter", 1, 2, 3), at(1'000));
+    for (const int status : {400, 422}) {
+        ASSERT_TRUE(m_http.answer(m_http.last(), status));
+        EXPECT_EQ(state_of("o1:zout"), state::sending_set);
+        const auto timers = m_timers.armed();
+        ASSERT_EQ(timers.size(), 1u);
+        EXPECT_EQ(timers[0]->name, "histeresis timer");
+        EXPECT_EQ(timers[0]->delay, seconds(60));
+        fake_timers::fire(*timers[0]);
+    }
+    EXPECT_EQ(posted_states(), (std::vector<std::string>{"set", "set", "set"}));
+}
+
 TEST_F(alarms_controller_state, clear_while_waiting_for_a_retry_of_the_set) {
     controller().set_ko_alarm("o1", "zout", event("o1", "zout", "enter", 1, 2, 3), at(1'000));
     ASSERT_TRUE(m_http.fail(0));

@@ -43,19 +43,21 @@ public:
     notify_socket(const notify_socket&) = delete;
     notify_socket& operator=(const notify_socket&) = delete;
 
-    // Reads datagrams until one holds the line; the lines passed over are
-    // appended to seen.
+    // Reads datagrams, for ten seconds at most, until one starts with the
+    // line; the lines passed over are appended to seen.
     bool wait_for(const std::string& line, std::string& seen) {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
         char buffer[4096];
-        for (;;) {
+        while (std::chrono::steady_clock::now() < deadline) {
             const ssize_t n = ::recv(m_fd, buffer, sizeof(buffer), 0);
             if (n < 0)
                 return false;
             const std::string datagram(buffer, static_cast<std::size_t>(n));
             seen += datagram + "\n";
-            if (datagram == line)
+            if (datagram.rfind(line, 0) == 0)
                 return true;
         }
+        return false;
     }
 
 private:
@@ -96,6 +98,23 @@ TEST_F(e2e_ops_test, systemd_follows_start_watchdog_rebuild_and_stop) {
     const auto metrics = test::http_get(base + "/metrics");
     EXPECT_THAT(metrics.body, HasSubstr("marovane_startup_duration_seconds "));
     EXPECT_THAT(metrics.body, HasSubstr("process_cpu_seconds_total "));
+
+    // The counters follow an alarm raised and delivered.
+    env.enter("obj-forklift-1", "zone-ko-dock-3", 8500, 1000, 0);
+    ASSERT_EQ(env.wait_for_alarm_posts("obj-forklift-1", "zone-ko-dock-3", 1).size(), 1u);
+    EXPECT_TRUE(env.wait_until(
+        [&] {
+            const auto now = test::http_get(base + "/metrics").body;
+            return now.find(
+                       R"(marovane_alarm_decisions_total{kind="keep_out",decision="set"} 1)") !=
+                       std::string::npos &&
+                   now.find(R"(marovane_zone_events_total{action="enter"} 1)") !=
+                       std::string::npos &&
+                   now.find(R"(marovane_alarm_requests_total{outcome="accepted"} 2)") !=
+                       std::string::npos;
+        },
+        5s))
+        << test::http_get(base + "/metrics").body;
 
     // SIGHUP rebuilds at once and the process goes on.
     env.service().signal(SIGHUP);

@@ -69,6 +69,14 @@ void service_metrics::request_finished(request_outcome outcome, std::chrono::nan
         static_cast<std::uint64_t>(std::max<std::int64_t>(latency.count(), 0)), relaxed);
 }
 
+void service_metrics::request_retried() {
+    m_requests[static_cast<std::size_t>(request_outcome::retried)].fetch_add(1, relaxed);
+}
+
+void service_metrics::request_abandoned() {
+    m_in_flight.fetch_sub(1, relaxed);
+}
+
 std::uint64_t service_metrics::requests(request_outcome outcome) const {
     return m_requests[static_cast<std::size_t>(outcome)].load(relaxed);
 }

@@ -59,6 +59,12 @@ public:
     void alarm_decided(alarm_kind kind, alarm_decision decision);
     void request_started();
     void request_finished(request_outcome outcome, std::chrono::nanoseconds latency);
+    // A failed request is sent again (counted as "retried"; the new request
+    // starts with request_started()).
+    void request_retried();
+    // A request in flight that is no longer waited for: it leaves the count
+    // in flight without an outcome.
+    void request_abandoned();
     void resend();
     void open_alarms(std::int64_t count);
     void startup_finished(std::chrono::nanoseconds duration);

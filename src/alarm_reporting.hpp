@@ -1,0 +1,60 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <map>
+#include <string>
+
+#include "alarms_controller.hpp"
+#include "context/alarm.hpp"
+#include "core/http.hpp"
+#include "core/logger.hpp"
+#include "core/timer.hpp"
+
+namespace zentu {
+
+// The alarms controller's account of what it does, for operators: one info
+// line per alarm decision (object, zone, set or clear, and why) and per
+// delivery (accepted with its status; failed with the status or transport
+// error, the attempt and the URL), and the matching metrics. The same failure
+// of one alarm, repeating every second, is not logged every second: the first
+// is, then at most one line a minute with how many were held back; another
+// failure is logged at once.
+//
+// Threading: events-loop thread only.
+class alarm_reporting {
+public:
+    using time_point = libs::core::timer::time_point;
+    static constexpr std::chrono::seconds failure_log_period{60};
+
+    // metrics may be null.
+    alarm_reporting(const libs::core::component_logger& logger, ops::service_metrics* metrics,
+                    std::string url);
+
+    void decided(const context::alarm& alarm, bool set, const alarms_controller::cause& cause);
+    // A request goes out: a first one, a retry after a failure, or a re-send.
+    enum class attempt { first, retry, resend };
+    void sending(attempt kind);
+    // Its answer; attempt counts the requests of this state so far. True when
+    // a line was written (a failure held back is not).
+    bool answered(const std::string& uid, const std::string& state,
+                  const libs::core::http::result& result, unsigned attempt, bool accepted,
+                  std::chrono::nanoseconds latency, time_point now);
+    // A request in flight that is no longer waited for.
+    void abandoned(const std::string& uid);
+    void open_alarms(std::size_t count);
+
+private:
+    struct failures {
+        time_point last_line;
+        std::string what;
+        unsigned held_back = 0;
+    };
+
+    const libs::core::component_logger& m_logger;
+    ops::service_metrics* m_metrics;
+    const std::string m_url;
+    std::map<std::string, failures, std::less<>> m_failures;
+};
+
+}  // namespace zentu
