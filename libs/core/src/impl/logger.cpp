@@ -1,5 +1,8 @@
 #include "core/logger.hpp"
 
+#include <paths.h>
+#include <unistd.h>
+
 #include <syslog.h>
 
 #include <algorithm>
@@ -32,22 +35,50 @@ std::string indent_text(int depth) {
 
 // ---- formatter -------------------------------------------------------------
 
+// Templates are literals that outlive the line: only the view is kept.
 component_logger::formatter::formatter(const component_logger& logger, int log_level,
                                        std::string_view fmt)
-    : m_format(std::string(fmt)), m_log_level(log_level), m_logger(logger) {
-    // A miscounted argument list must not turn a log call into a failure of the caller.
-    m_format.exceptions(boost::io::all_error_bits ^
-                        (boost::io::too_many_args_bit | boost::io::too_few_args_bit));
-}
+    : m_format(fmt), m_log_level(log_level), m_logger(logger) {}
 
 component_logger::formatter::formatter(formatter&& other)
-    : m_format(std::move(other.m_format)),
+    : m_format(other.m_format),
+      m_args(std::move(other.m_args)),
       m_log_level(other.m_log_level),
       m_logger(other.m_logger),
       m_source_location(other.m_source_location),
       m_function(other.m_function),
       m_timestamp(other.m_timestamp) {
     other.m_active = false;
+}
+
+std::string component_logger::formatter::text() const {
+    std::string out;
+    out.reserve(m_format.size() + 64);
+    for (std::size_t i = 0; i < m_format.size(); ++i) {
+        const char c = m_format[i];
+        if (c != '%' || i + 1 == m_format.size()) {
+            out += c;
+            continue;
+        }
+        if (m_format[i + 1] == '%') {
+            out += '%';
+            ++i;
+            continue;
+        }
+        // "%N%": a miscounted argument list must not fail the caller.
+        std::size_t end = i + 1;
+        std::size_t n = 0;
+        while (end < m_format.size() && m_format[end] >= '0' && m_format[end] <= '9')
+            n = n * 10 + static_cast<std::size_t>(m_format[end++] - '0');
+        if (end == i + 1 || end == m_format.size() || m_format[end] != '%') {
+            out += c;
+            continue;
+        }
+        if (n >= 1 && n <= m_args.size())
+            out += m_args[n - 1];
+        i = end;
+    }
+    return out;
 }
 
 component_logger::formatter::~formatter() {
@@ -67,7 +98,7 @@ component_logger::formatter::~formatter() {
             body += std::string(m_function);
             body += ": ";
         }
-        body += m_format.str();
+        body += text();
 
         const logger& root = m_logger.m_logger;
         const std::string prefix = date_prefix(ts) + indent_text(m_logger.m_indent.load());
@@ -243,9 +274,27 @@ void logger::set_debug(bool debug) {
     m_debug.store(debug);
 }
 
+// Without a system log socket every syslog() call opens, fails to connect and
+// closes a socket (three system calls a line). Where there is none, lines go
+// to the log stream only, and the socket is looked for again every second.
+// In debug mode syslog() also copies lines to standard error, so it is called.
+bool logger::syslog_reachable() const {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    if (now < m_next_syslog_check.load(std::memory_order_relaxed))
+        return m_syslog_reachable.load(std::memory_order_relaxed);
+    m_next_syslog_check.store(now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                        std::chrono::seconds(1))
+                                        .count(),
+                              std::memory_order_relaxed);
+    const bool reachable = ::access(_PATH_LOG, F_OK) == 0;
+    m_syslog_reachable.store(reachable, std::memory_order_relaxed);
+    return reachable;
+}
+
 void logger::write(int level, const std::string& syslog_text,
                    const std::string& socket_text) const {
-    syslog(level, "%s", syslog_text.c_str());
+    if (m_debug.load() || syslog_reachable())
+        syslog(level, "%s", syslog_text.c_str());
     if (socket_text.empty())
         return;
     std::lock_guard<std::mutex> lock(m_socket_mutex);

@@ -1,14 +1,16 @@
 #pragma once
 
 #include <atomic>
-#include <boost/format.hpp>
 #include <boost/system/error_code.hpp>
 #include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <vector>
 #include <zmq.hpp>
 
 #include "core/exception.hpp"
@@ -36,9 +38,20 @@ public:
         formatter(const formatter&) = delete;
         ~formatter();
 
+        // Fills the next "%N%" of the template; streamed like std::ostream does.
         template <typename T>
         formatter& operator%(const T& value) {
-            m_format % value;
+            if constexpr (std::is_convertible_v<const T&, std::string_view>) {
+                m_args.emplace_back(std::string_view(value));
+            } else if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool> &&
+                                 !std::is_same_v<T, char> && !std::is_same_v<T, signed char> &&
+                                 !std::is_same_v<T, unsigned char>) {
+                m_args.push_back(std::to_string(value));
+            } else {
+                std::ostringstream text;
+                text << value;
+                m_args.push_back(std::move(text).str());
+            }
             return *this;
         }
         formatter& location(const source_location& loc) {
@@ -59,7 +72,12 @@ public:
         }
 
     private:
-        boost::format m_format;
+        // The template with "%N%" replaced by the N-th argument (nothing when
+        // it is missing) and "%%" by "%".
+        std::string text() const;
+
+        std::string_view m_format;
+        std::vector<std::string> m_args;
         int m_log_level;
         const component_logger& m_logger;
         std::optional<source_location> m_source_location;
@@ -151,6 +169,10 @@ private:
 
     std::string m_module_name;
     std::atomic<bool> m_debug{false};
+    // Whether the system log socket exists, looked at again after the time.
+    bool syslog_reachable() const;
+    mutable std::atomic<bool> m_syslog_reachable{true};
+    mutable std::atomic<std::int64_t> m_next_syslog_check{0};
     std::atomic<bool> m_writing_to_socket{true};
     bool m_enable_logger = true;
     zmq::context_t m_zmq_context;
