@@ -82,16 +82,21 @@ void mirror_writer::clear_set(std::string set, std::string hash_prefix) {
 }
 
 void mirror_writer::enqueue(operation op) {
+    bool wake = false;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_queue.push_back(std::move(op));
         ++m_queued;
+        wake = std::exchange(m_idle, false);
     }
-    m_wake.notify_one();
+    if (wake)
+        m_wake.notify_one();
 }
 
 void mirror_writer::flush() {
     std::unique_lock<std::mutex> lock(m_mutex);
+    if (std::exchange(m_idle, false))
+        m_wake.notify_one();
     const auto target = m_queued;
     m_done.wait(lock, [&] { return m_written >= target || m_stopping; });
 }
@@ -104,10 +109,12 @@ void mirror_writer::run() {
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             const auto ready = [&] { return m_stopping || !m_queue.empty(); };
+            m_idle = true;
             if (m_redis || !m_connector)
                 m_wake.wait(lock, ready);
             else
                 m_wake.wait_until(lock, m_next_reconnect, ready);
+            m_idle = false;
             if (m_stopping)
                 return;
             batch.swap(m_queue);

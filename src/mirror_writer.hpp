@@ -99,6 +99,8 @@ private:
     std::uint64_t m_queued = 0;
     std::uint64_t m_written = 0;
     bool m_stopping = false;
+    // The writer sleeps: only then does queuing need to wake it.
+    bool m_idle = false;
     std::atomic<bool> m_connected{false};
 
     // Writer thread only.
