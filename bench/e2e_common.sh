@@ -113,11 +113,13 @@ stop_sim() {
     sim_pid=""
 }
 
-# write_config MODIFY_SERVER_STATE: marovane's configuration, log stream unread, no debug lines.
+# write_config MODIFY_SERVER_STATE: marovane's configuration, log stream unread, no debug lines;
+# REBUILD_PERIOD_CONFIG sets system.rebuild_period (default 600).
 write_config() {
     cat >"$bench_tmp/marovane.json" <<EOF
 {
-    "system": {"pidfile": "$bench_tmp/marovane.pid", "debug_port": "tcp://127.0.0.1:$(free_port)", "local_debug": false},
+    "system": {"pidfile": "$bench_tmp/marovane.pid", "debug_port": "tcp://127.0.0.1:$(free_port)", "local_debug": false,
+               "rebuild_period": ${REBUILD_PERIOD_CONFIG:-600}},
     "proxy": {"address": "$sim_pub_host", "output_port": $sim_pub_port},
     "server": {"protocol": "http", "address": "$sim_http", "timeout": 10},
     "redis": {"host": "127.0.0.1", "port": $redis_port, "password": ""},
