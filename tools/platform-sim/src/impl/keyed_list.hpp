@@ -2,6 +2,9 @@
 
 #include <json/value.h>
 
+#include "core/json.hpp"
+
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -9,12 +12,17 @@
 
 namespace zentu::platform_sim {
 
-// Records in insertion order with lookup by key. Not thread safe.
+// Records in insertion order with lookup by key. The JSON text of each record
+// is kept until the record may have changed (any non-const access), so the
+// text of a large list costs only the records changed since. Not thread safe.
 class keyed_list {
 public:
     Json::Value* find(const std::string& key) {
         auto it = m_index.find(key);
-        return it == m_index.end() ? nullptr : &m_items[it->second].second;
+        if (it == m_index.end())
+            return nullptr;
+        m_texts[it->second].reset();
+        return &m_items[it->second].second;
     }
     const Json::Value* find(const std::string& key) const {
         auto it = m_index.find(key);
@@ -26,6 +34,7 @@ public:
             return *existing = std::move(record);
         m_index.emplace(key, m_items.size());
         m_items.emplace_back(key, std::move(record));
+        m_texts.emplace_back();
         return m_items.back().second;
     }
     bool erase(const std::string& key) {
@@ -34,6 +43,7 @@ public:
             return false;
         const auto position = it->second;
         m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(position));
+        m_texts.erase(m_texts.begin() + static_cast<std::ptrdiff_t>(position));
         m_index.erase(it);
         for (auto& entry : m_index)
             if (entry.second > position)
@@ -53,11 +63,30 @@ public:
             result.push_back(item.first);
         return result;
     }
-    std::vector<std::pair<std::string, Json::Value>>& items() { return m_items; }
+    // The compact JSON array text of the records, as core::json::to_string
+    // writes the array.
+    std::string to_text() const {
+        std::string text = "[";
+        for (std::size_t i = 0; i < m_items.size(); ++i) {
+            if (!m_texts[i])
+                m_texts[i] = libs::core::json::to_string(m_items[i].second);
+            if (i > 0)
+                text += ',';
+            text += *m_texts[i];
+        }
+        text += ']';
+        return text;
+    }
+    std::vector<std::pair<std::string, Json::Value>>& items() {
+        for (auto& t : m_texts)
+            t.reset();
+        return m_items;
+    }
     std::size_t size() const { return m_items.size(); }
 
 private:
     std::vector<std::pair<std::string, Json::Value>> m_items;
+    mutable std::vector<std::optional<std::string>> m_texts;
     std::unordered_map<std::string, std::size_t> m_index;
 };
 

@@ -103,9 +103,15 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         auto& cached = m_list_text[static_cast<std::size_t>(kind)];
         if (!cached) {
-            Json::Value document(Json::objectValue);
-            document[std::string(info_of(kind).name)] = list_of(kind);
-            cached = libs::core::json::to_string(document);
+            const auto* records = keyed(kind);
+            if (records) {
+                // The text of the document {"<name>": [...]}, record by record.
+                cached = "{\"" + std::string(info_of(kind).name) + "\":" + records->to_text() + "}";
+            } else {
+                Json::Value document(Json::objectValue);
+                document[std::string(info_of(kind).name)] = list_of(kind);
+                cached = libs::core::json::to_string(document);
+            }
         }
         return *cached;
     }
@@ -295,6 +301,19 @@ private:
 
     // The served text of a list is kept until the list changes.
     void changed(list_kind kind) { m_list_text[static_cast<std::size_t>(kind)].reset(); }
+
+    const keyed_list* keyed(list_kind kind) const {
+        switch (kind) {
+            case list_kind::zones:
+                return &m_zones;
+            case list_kind::trackable_objects:
+                return &m_objects;
+            case list_kind::alarms:
+                return &m_alarms;
+            default:
+                return nullptr;
+        }
+    }
 
     Json::Value list_of(list_kind kind) const {
         switch (kind) {
