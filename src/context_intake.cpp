@@ -13,6 +13,8 @@ namespace zentu {
 namespace {
 
 using libs::core::timestamp;
+using infos = libs::context_utils::object_infos;
+using list_element = libs::context_utils::json_template<libs::context_utils::_json_object_tag>;
 namespace parsers = libs::context_utils::parsers;
 
 timestamp record_time(std::uint32_t seconds, std::uint32_t milliseconds) {
@@ -171,43 +173,74 @@ void context_intake::register_callbacks() {
         });
 }
 
+void context_intake::load_trackable_object(const Json::Value& element) {
+    ignore_errors([&] { add_trackable_object(parsers::trackable_object_impl(element)); });
+}
+
+void context_intake::load_zone(const Json::Value& element) {
+    ignore_errors([&] { add_zone(parsers::zone_impl(element)); });
+}
+
+void context_intake::load_alarm(const Json::Value& element) {
+    ignore_errors([&] { add_alarm(parsers::alarm_impl(element)); });
+}
+
 void context_intake::load_trackable_objects(const libs::context_utils::json_answer& answer) {
-    m_lists.for_each_object(
-        libs::context_utils::object_infos::trackable_object, answer,
-        [&](const libs::context_utils::json_template<libs::context_utils::_json_object_tag>&
-                element) {
-            ignore_errors([&] {
-                const parsers::trackable_object_impl record(element.get_json());
-                add_trackable_object(record);
-            });
-            return true;
-        });
+    m_lists.for_each_object(infos::trackable_object, answer, [&](const list_element& element) {
+        load_trackable_object(element.get_json());
+        return true;
+    });
 }
 
 void context_intake::load_zones(const libs::context_utils::json_answer& answer) {
-    m_lists.for_each_object(
-        libs::context_utils::object_infos::zone, answer,
-        [&](const libs::context_utils::json_template<libs::context_utils::_json_object_tag>&
-                element) {
-            ignore_errors([&] {
-                const parsers::zone_impl record(element.get_json());
-                add_zone(record);
-            });
-            return true;
-        });
+    m_lists.for_each_object(infos::zone, answer, [&](const list_element& element) {
+        load_zone(element.get_json());
+        return true;
+    });
 }
 
 void context_intake::load_alarms(const libs::context_utils::json_answer& answer) {
-    m_lists.for_each_object(
-        libs::context_utils::object_infos::alarm, answer,
-        [&](const libs::context_utils::json_template<libs::context_utils::_json_object_tag>&
-                element) {
-            ignore_errors([&] {
-                const parsers::alarm_impl record(element.get_json());
-                add_alarm(record);
-            });
+    m_lists.for_each_object(infos::alarm, answer, [&](const list_element& element) {
+        load_alarm(element.get_json());
+        return true;
+    });
+}
+
+template <typename Add>
+void context_intake::load_elements(const libs::context_utils::object_info& info,
+                                   std::string_view body, Add&& add) {
+    const auto elements = libs::core::json::array_member_elements(body, info.m_rest_json_name);
+    if (!elements) {
+        // Not the usual shape: parsed whole, for the errors it gives.
+        auto parsed = m_reader.parse(body);
+        if (!parsed.ok)
+            ZENTU_THROW("parse error: " + parsed.error);
+        const libs::context_utils::json_answer answer(std::move(parsed.result));
+        m_lists.for_each_object(info, answer, [&](const list_element& element) {
+            add(element.get_json());
             return true;
         });
+        return;
+    }
+    for (const auto text : *elements) {
+        const auto parsed = m_reader.parse(text);
+        if (!parsed.ok)
+            ZENTU_THROW("parse error: " + parsed.error);
+        add(parsed.result);
+    }
+}
+
+void context_intake::load_trackable_objects(std::string_view body) {
+    load_elements(infos::trackable_object, body,
+                  [&](const Json::Value& element) { load_trackable_object(element); });
+}
+
+void context_intake::load_zones(std::string_view body) {
+    load_elements(infos::zone, body, [&](const Json::Value& element) { load_zone(element); });
+}
+
+void context_intake::load_alarms(std::string_view body) {
+    load_elements(infos::alarm, body, [&](const Json::Value& element) { load_alarm(element); });
 }
 
 void context_intake::handle_notify(std::string_view body) {

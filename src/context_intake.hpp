@@ -53,6 +53,12 @@ public:
     void load_trackable_objects(const libs::context_utils::json_answer& answer);
     void load_zones(const libs::context_utils::json_answer& answer);
     void load_alarms(const libs::context_utils::json_answer& answer);
+    // The same from the texts of the answers, parsed one element at a time so
+    // that a large list never stands whole in memory; a text that is not
+    // JSON throws "parse error: ", as the lists parsed whole do.
+    void load_trackable_objects(std::string_view body);
+    void load_zones(std::string_view body);
+    void load_alarms(std::string_view body);
 
     void handle_notify(std::string_view body);
     // Not JSON: throws the check "parse_result.ok". A member missing or of
@@ -75,6 +81,13 @@ public:
 
 private:
     void register_callbacks();
+    // Each element of the list in body to add(element), inside the record guard.
+    template <typename Add>
+    void load_elements(const libs::context_utils::object_info& info, std::string_view body,
+                       Add&& add);
+    void load_trackable_object(const Json::Value& element);
+    void load_zone(const Json::Value& element);
+    void load_alarm(const Json::Value& element);
     void add_zone(const zone_record& record);
     void update_zone(const zone_record& record);
     void add_trackable_object(const object_record& record);

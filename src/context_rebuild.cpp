@@ -21,14 +21,11 @@ const std::string& address_of(std::size_t index) {
     return addresses[index];
 }
 
-libs::context_utils::json_answer parse_list(const std::string& body) {
-    auto parsed = core::json::try_parse(body);
-    if (!parsed.ok)
-        ZENTU_THROW("parse error: " + parsed.error);
-    return libs::context_utils::json_answer(std::move(parsed.result));
-}
-
 }  // namespace
+
+change_recorder::change_recorder(const context::context& ctx)
+    : m_zones_subscription(ctx.get_zones().subscribe(*this)),
+      m_objects_subscription(ctx.get_trackable_objects().subscribe(*this)) {}
 
 context_rebuild::context_rebuild(core::http::client& http_client, core::events_loop& events_loop,
                                  const core::logger& logger, background_worker& worker,
@@ -78,11 +75,12 @@ void context_rebuild::build() {
             built->context = std::make_unique<context::writable_context>();
             built->intake = std::make_unique<context_intake>(*built->context, http, loop, logger);
             built->intake->set_tracing(false);
-            // One list at a time, each parsed tree freed before the next.
-            built->intake->load_trackable_objects(parse_list(*(*bodies)[objects_list]));
-            built->intake->load_zones(parse_list(*(*bodies)[zones_list]));
-            built->intake->load_alarms(parse_list(*(*bodies)[alarms_list]));
+            // One element at a time: a list never stands whole as a tree.
+            built->intake->load_trackable_objects(std::string_view(*(*bodies)[objects_list]));
+            built->intake->load_zones(std::string_view(*(*bodies)[zones_list]));
+            built->intake->load_alarms(std::string_view(*(*bodies)[alarms_list]));
             built->periods = parse_histeresis(*(*bodies)[types_list]);
+            built->mirror = context_debug::prepare(*built->context);
         } catch (...) {
             built.reset();
             failure = core::exception_to_string();

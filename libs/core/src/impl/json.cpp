@@ -33,6 +33,121 @@ parse_result reader::parse(std::string_view text) {
     return out;
 }
 
+namespace {
+
+// A cursor over JSON text that steps over whole values without building them.
+class scanner {
+public:
+    explicit scanner(std::string_view text) : m_text(text) {}
+
+    bool at_end() {
+        skip_blanks();
+        return m_at == m_text.size();
+    }
+    bool take(char c) {
+        skip_blanks();
+        if (m_at < m_text.size() && m_text[m_at] == c) {
+            ++m_at;
+            return true;
+        }
+        return false;
+    }
+    // The raw text between the quotes of a string.
+    std::optional<std::string_view> string() {
+        skip_blanks();
+        if (m_at >= m_text.size() || m_text[m_at] != '"')
+            return std::nullopt;
+        const auto begin = ++m_at;
+        for (; m_at < m_text.size(); ++m_at) {
+            if (m_text[m_at] == '\\')
+                ++m_at;
+            else if (m_text[m_at] == '"')
+                return m_text.substr(begin, m_at++ - begin);
+        }
+        return std::nullopt;
+    }
+    // The text of the next value, whatever it is.
+    std::optional<std::string_view> value() {
+        skip_blanks();
+        const auto begin = m_at;
+        int depth = 0;
+        while (m_at < m_text.size()) {
+            const char c = m_text[m_at];
+            if (c == '"') {
+                if (!string())
+                    return std::nullopt;
+            } else if (c == '{' || c == '[') {
+                ++depth;
+                ++m_at;
+            } else if (c == '}' || c == ']') {
+                if (depth == 0)
+                    break;
+                --depth;
+                ++m_at;
+            } else if (depth == 0 && (c == ',' || is_blank(c))) {
+                break;
+            } else {
+                ++m_at;
+            }
+            if (depth == 0 && (c == '"' || c == '}' || c == ']'))
+                break;
+        }
+        if (depth != 0 || m_at == begin)
+            return std::nullopt;
+        return m_text.substr(begin, m_at - begin);
+    }
+
+private:
+    static bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+    void skip_blanks() {
+        while (m_at < m_text.size() && is_blank(m_text[m_at]))
+            ++m_at;
+    }
+
+    std::string_view m_text;
+    std::size_t m_at = 0;
+};
+
+}  // namespace
+
+std::optional<std::vector<std::string_view>> array_member_elements(std::string_view text,
+                                                                   std::string_view name) {
+    scanner in(text);
+    std::optional<std::vector<std::string_view>> found;
+    if (!in.take('{'))
+        return std::nullopt;
+    if (!in.take('}')) {
+        do {
+            const auto key = in.string();
+            if (!key || !in.take(':'))
+                return std::nullopt;
+            if (*key != name || found) {
+                if (!in.value())
+                    return std::nullopt;
+                continue;
+            }
+            if (!in.take('['))
+                return std::nullopt;
+            found.emplace();
+            if (!in.take(']')) {
+                do {
+                    const auto element = in.value();
+                    if (!element)
+                        return std::nullopt;
+                    found->push_back(*element);
+                } while (in.take(','));
+                if (!in.take(']'))
+                    return std::nullopt;
+            }
+        } while (in.take(','));
+        if (!in.take('}'))
+            return std::nullopt;
+    }
+    if (!in.at_end())
+        return std::nullopt;
+    return found;
+}
+
 std::string to_string(const Json::Value& value) {
     // Made once per thread: building a writer costs more than writing a body.
     thread_local const std::unique_ptr<Json::StreamWriter> writer = [] {

@@ -4,6 +4,8 @@
 #include <json/value.h>
 
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include <string>
 #include <string_view>
@@ -33,6 +35,14 @@ public:
 private:
     std::unique_ptr<Json::CharReader> m_reader;
 };
+// The texts of the elements of the array that is member `name` of the
+// top-level object in `text`, found without building the document, so a large
+// list can be parsed one element at a time. Only the structure is checked
+// (strings, brackets, separators), not the elements themselves; nothing when
+// the text is not such a document, or names the member in escaped form.
+std::optional<std::vector<std::string_view>> array_member_elements(std::string_view text,
+                                                                   std::string_view name);
+
 // Compact text: no line breaks, no indentation.
 std::string to_string(const Json::Value& value);
 
