@@ -1,5 +1,8 @@
 #include "background_worker.hpp"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace zentu {
 
 background_worker::background_worker() : m_thread([this] { run(); }) {}
@@ -22,6 +25,9 @@ void background_worker::post(std::function<void()> task) {
 }
 
 void background_worker::run() {
+    // On a busy machine the events loop gets the processor first: a rebuild
+    // may take longer, the loop must not wait for it.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
     for (;;) {
         std::function<void()> task;
         {

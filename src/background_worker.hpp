@@ -8,8 +8,9 @@
 
 namespace zentu {
 
-// One thread for the work that must not hold up the events loop: building a
-// context from the platform's lists, and destroying the one it replaced.
+// One thread, of the lowest scheduling priority, for the work that must not
+// hold up the events loop: building a context from the platform's lists, and
+// destroying the one it replaced.
 // Tasks run one at a time, in order; they talk back to the loop by posting to
 // it, through a weak reference to whatever they report to.
 //

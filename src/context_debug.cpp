@@ -13,7 +13,7 @@ const std::string alarm_prefix = "marovane:alarms:";
 
 constexpr std::int32_t absent_coordinate = 999999;
 
-std::string bool_str(bool value) {
+std::string_view bool_str(bool value) {
     return value ? "true" : "false";
 }
 
@@ -65,83 +65,118 @@ void context_debug::rewrite_zones_and_objects() {
     });
 }
 
-void context_debug::resync_zones_and_objects(const context::context& previous) {
-    const timestamp now = timestamp::current_time();
-    previous.get_zones().for_each([&](const context::zone& zone) {
-        if (!m_context.get_zones().is_exists(zone.get_uid()))
-            remove(zone_prefix, zones_set, zone.get_uid());
+context_debug::prepared_hashes context_debug::prepare(const context::context& context) {
+    prepared_hashes out;
+    out.zones.reserve(context.get_zones().size());
+    context.get_zones().for_each([&](const context::zone& zone) {
+        out.zones.push_back({zone.get_uid(), fields_of(zone)});
         return true;
     });
-    m_context.get_zones().for_each([&](const context::zone& zone) {
-        write_zone(zone, now,
-                   previous.get_zones().is_exists(zone.get_uid()) ? "update_time" : "create_time");
+    out.objects.reserve(context.get_trackable_objects().size());
+    context.get_trackable_objects().for_each([&](const context::trackable_object& object) {
+        out.objects.push_back({object.get_uid(), fields_of(object)});
         return true;
     });
-    previous.get_trackable_objects().for_each([&](const context::trackable_object& object) {
-        if (!m_context.get_trackable_objects().is_exists(object.get_uid()))
-            remove(object_prefix, objects_set, object.get_uid());
-        return true;
-    });
-    m_context.get_trackable_objects().for_each([&](const context::trackable_object& object) {
-        write_object(object, now,
-                     previous.get_trackable_objects().is_exists(object.get_uid()) ? "update_time"
-                                                                                  : "create_time");
-        return true;
-    });
+    return out;
+}
+
+void context_debug::resync_zones_and_objects(const context::context& previous,
+                                             prepared_hashes prepared,
+                                             const std::set<std::string>& changed_zones,
+                                             const std::set<std::string>& changed_objects) {
+    const std::string now = timestamp::current_time().serialize();
+    const auto resync = [&](const auto& now_held, const auto& held_before,
+                            const std::string& prefix, const std::string& set,
+                            std::vector<prepared_hash>& hashes,
+                            const std::set<std::string>& changed, auto write) {
+        held_before.for_each([&](const auto& item) {
+            if (!now_held.is_exists(item.get_uid()))
+                remove(prefix, set, item.get_uid());
+            return true;
+        });
+        for (auto& hash : hashes) {
+            if (changed.count(hash.uid))
+                continue;
+            const char* stamp = held_before.is_exists(hash.uid) ? "update_time" : "create_time";
+            m_writer.put_hash(prefix + hash.uid, std::move(hash.values), stamp, now);
+            m_writer.add_member(set, std::move(hash.uid));
+        }
+        for (const auto& uid : changed)
+            if (const auto item = now_held.try_get(uid))
+                write(*item, held_before.is_exists(uid) ? "update_time" : "create_time");
+    };
+    const timestamp stamp = timestamp::current_time();
+    resync(m_context.get_zones(), previous.get_zones(), zone_prefix, zones_set, prepared.zones,
+           changed_zones,
+           [&](const context::zone& zone, const char* field) { write_zone(zone, stamp, field); });
+    resync(m_context.get_trackable_objects(), previous.get_trackable_objects(), object_prefix,
+           objects_set, prepared.objects, changed_objects,
+           [&](const context::trackable_object& object, const char* field) {
+               write_object(object, stamp, field);
+           });
 }
 
 // ---- single objects ---------------------------------------------------------------
 
+mirror_writer::fields context_debug::fields_of(const context::zone& zone) {
+    mirror_writer::fields out;
+    out.add("uid", zone.get_uid())
+        .add("name", zone.get_name())
+        .add("sublocation_uid", or_none(zone.get_sublocation_uid()))
+        .add("active", bool_str(zone.get_active()))
+        .add("shape", context::to_string(zone.get_shape()))
+        .add("type", context::to_string(zone.get_type()))
+        .add("alarm_level", std::to_string(zone.get_alarm_level()))
+        .add("default_allowed", bool_str(zone.get_default_allowed()))
+        .add("ts", zone.get_ts().serialize())
+        .add("trackable_object_uid", or_none(zone.get_trackable_object_uid()));
+    return out;
+}
+
 void context_debug::write_zone(const context::zone& zone, timestamp ts, const char* stamp_field) {
-    m_writer.put_hash(zone_prefix + zone.get_uid(),
-                      {{"uid", zone.get_uid()},
-                       {"name", zone.get_name()},
-                       {"sublocation_uid", or_none(zone.get_sublocation_uid())},
-                       {"active", bool_str(zone.get_active())},
-                       {"shape", std::string(context::to_string(zone.get_shape()))},
-                       {"type", std::string(context::to_string(zone.get_type()))},
-                       {"alarm_level", std::to_string(zone.get_alarm_level())},
-                       {"default_allowed", bool_str(zone.get_default_allowed())},
-                       {"ts", zone.get_ts().serialize()},
-                       {"trackable_object_uid", or_none(zone.get_trackable_object_uid())}},
-                      stamp_field, ts.serialize());
+    m_writer.put_hash(zone_prefix + zone.get_uid(), fields_of(zone), stamp_field, ts.serialize());
     m_writer.add_member(zones_set, zone.get_uid());
+}
+
+mirror_writer::fields context_debug::fields_of(const context::trackable_object& object) {
+    mirror_writer::fields out;
+    out.add("uid", object.get_uid())
+        .add("responsive", bool_str(object.get_responsive()))
+        .add("mac_address", or_none(object.get_mac_address()))
+        .add("project_uid", object.get_project_uid())
+        .add("sublocation_uid", or_none(object.get_sublocation_uid()))
+        .add("ts", object.get_ts().serialize())
+        .add("self_zone_uid", or_none(object.get_self_zone_uid()));
+    return out;
 }
 
 void context_debug::write_object(const context::trackable_object& object, timestamp ts,
                                  const char* stamp_field) {
-    m_writer.put_hash(object_prefix + object.get_uid(),
-                      {{"uid", object.get_uid()},
-                       {"responsive", bool_str(object.get_responsive())},
-                       {"mac_address", or_none(object.get_mac_address())},
-                       {"project_uid", object.get_project_uid()},
-                       {"sublocation_uid", or_none(object.get_sublocation_uid())},
-                       {"ts", object.get_ts().serialize()},
-                       {"self_zone_uid", or_none(object.get_self_zone_uid())}},
-                      stamp_field, ts.serialize());
+    m_writer.put_hash(object_prefix + object.get_uid(), fields_of(object), stamp_field,
+                      ts.serialize());
     m_writer.add_member(objects_set, object.get_uid());
 }
 
 void context_debug::write_alarm(const context::alarm& alarm, timestamp ts,
                                 const char* stamp_field) {
     const auto sublocation = alarm.get_sublocation_uid();
-    m_writer.put_hash(
-        alarm_prefix + alarm.get_uid(),
-        {{"uid", alarm.get_uid()},
-         {"trobject_uid", alarm.get_trobject_uid()},
-         {"sublocation_uid", sublocation ? *sublocation : none_str},
-         {"zone_uid", alarm.get_zone_uid()},
-         {"mac_address", alarm.get_mac_address()},
-         {"alarm_name", alarm.get_alarm_name()},
-         {"zone_alarm_level", std::to_string(static_cast<int>(alarm.get_zone_alarm_level()))},
-         {"alarm_type", std::string(context::to_string(alarm.get_alarm_type()))},
-         {"alarm_text", alarm.get_alarm_text()},
-         {"state", alarm.get_state()},
-         {"timestamp", alarm.get_timestamp().serialize()},
-         {"x", coordinate_or_absent(alarm.get_x())},
-         {"y", coordinate_or_absent(alarm.get_y())},
-         {"z", coordinate_or_absent(alarm.get_z())}},
-        stamp_field, ts.serialize());
+    mirror_writer::fields values;
+    values.add("uid", alarm.get_uid())
+        .add("trobject_uid", alarm.get_trobject_uid())
+        .add("sublocation_uid", sublocation ? *sublocation : none_str)
+        .add("zone_uid", alarm.get_zone_uid())
+        .add("mac_address", alarm.get_mac_address())
+        .add("alarm_name", alarm.get_alarm_name())
+        .add("zone_alarm_level", std::to_string(static_cast<int>(alarm.get_zone_alarm_level())))
+        .add("alarm_type", context::to_string(alarm.get_alarm_type()))
+        .add("alarm_text", alarm.get_alarm_text())
+        .add("state", alarm.get_state())
+        .add("timestamp", alarm.get_timestamp().serialize())
+        .add("x", coordinate_or_absent(alarm.get_x()))
+        .add("y", coordinate_or_absent(alarm.get_y()))
+        .add("z", coordinate_or_absent(alarm.get_z()));
+    m_writer.put_hash(alarm_prefix + alarm.get_uid(), std::move(values), stamp_field,
+                      ts.serialize());
     m_writer.add_member(alarms_set, alarm.get_uid());
 }
 

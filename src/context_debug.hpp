@@ -1,7 +1,9 @@
 #pragma once
 
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "context/context.hpp"
 #include "core/logger.hpp"
@@ -53,10 +55,26 @@ public:
 
     // Clears the mirror and writes the context's objects again.
     void rewrite();
+    struct prepared_hash {
+        std::string uid;
+        mirror_writer::fields values;
+    };
+    // The hashes of a context's zones and trackable objects, formatted where
+    // the context was built, away from the loop.
+    struct prepared_hashes {
+        std::vector<prepared_hash> zones;
+        std::vector<prepared_hash> objects;
+    };
+    static prepared_hashes prepare(const context::context& context);
+
     // After the context's zones and trackable objects were replaced (previous
     // holds the ones it had): removes the vanished ones from the mirror and
-    // writes the others, which the writer skips where nothing changed.
-    void resync_zones_and_objects(const context::context& previous);
+    // queues the prepared hashes, which the writer skips where nothing
+    // changed; the zones and objects changed since they were prepared are
+    // formatted anew.
+    void resync_zones_and_objects(const context::context& previous, prepared_hashes prepared,
+                                  const std::set<std::string>& changed_zones,
+                                  const std::set<std::string>& changed_objects);
     // Waits until every change so far has reached Redis (or, while Redis is
     // away, the writer's shadow).
     void flush() { m_writer.flush(); }
@@ -65,6 +83,8 @@ public:
 
 private:
     void rewrite_zones_and_objects();
+    static mirror_writer::fields fields_of(const context::zone& zone);
+    static mirror_writer::fields fields_of(const context::trackable_object& object);
     void write_zone(const context::zone& zone, timestamp ts, const char* stamp_field);
     void write_object(const context::trackable_object& object, timestamp ts,
                       const char* stamp_field);

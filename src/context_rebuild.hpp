@@ -4,10 +4,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "background_worker.hpp"
 #include "context/context.hpp"
+#include "context_debug.hpp"
 #include "context_intake.hpp"
 #include "core/events_loop.hpp"
 #include "core/http.hpp"
@@ -17,11 +19,43 @@
 namespace zentu {
 
 // A context built from fresh platform lists, with the intake that brings it
-// up to date with the messages that arrived meanwhile.
+// up to date with the messages that arrived meanwhile, and its zones and
+// objects already formatted for the mirror.
 struct rebuilt_context {
     std::unique_ptr<context::writable_context> context;
     std::unique_ptr<context_intake> intake;
     histeresis periods;
+    context_debug::prepared_hashes mirror;
+};
+
+// The uids of the zones and trackable objects of a context that are created,
+// updated or deleted while the recorder lives.
+class change_recorder : public context::context::zones::observer,
+                        public context::context::trackable_objects::observer {
+public:
+    using timestamp = libs::core::timestamp;
+
+    explicit change_recorder(const context::context& ctx);
+
+    void after_creating(const context::zone& z, timestamp) override { zones.insert(z.get_uid()); }
+    void after_updating(const context::zone& z, timestamp) override { zones.insert(z.get_uid()); }
+    void before_deleting(const context::zone& z, timestamp) override { zones.insert(z.get_uid()); }
+    void after_creating(const context::trackable_object& o, timestamp) override {
+        objects.insert(o.get_uid());
+    }
+    void after_updating(const context::trackable_object& o, timestamp) override {
+        objects.insert(o.get_uid());
+    }
+    void before_deleting(const context::trackable_object& o, timestamp) override {
+        objects.insert(o.get_uid());
+    }
+
+    std::set<std::string> zones;
+    std::set<std::string> objects;
+
+private:
+    context::context::zones::subscription_handle m_zones_subscription;
+    context::context::trackable_objects::subscription_handle m_objects_subscription;
 };
 
 // One rebuild under way: fetches the lists (trackable objects, zones, open

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/logger.hpp"
+#include "packed_fields.hpp"
 #include "redis/redis_context.hpp"
 
 namespace zentu {
@@ -39,7 +40,7 @@ class mirror_writer {
 public:
     using connector = std::function<redis::context::ptr()>;
     using clock = std::chrono::steady_clock;
-    using fields = std::vector<std::pair<std::string, std::string>>;
+    using fields = packed_fields;
 
     // Without a connector a lost connection is never replaced; metrics, when
     // given, hears whether the mirror is up and of every failure.
@@ -50,8 +51,8 @@ public:
     mirror_writer(const mirror_writer&) = delete;
     mirror_writer& operator=(const mirror_writer&) = delete;
 
-    // Sets the hash's fields and, when anything besides the stamp differs
-    // from what it holds, the stamp field too.
+    // Sets the hash's fields, and the stamp field (e.g. "update_time"), unless
+    // the fields are those it holds already.
     void put_hash(std::string key, fields values, std::string stamp_field, std::string stamp);
     void delete_hash(std::string key);
     void add_member(std::string set, std::string member);
@@ -105,7 +106,12 @@ private:
 
     // Writer thread only.
     redis::context::ptr m_redis;
-    std::map<std::string, fields, std::less<>> m_hashes;
+    // A hash as the mirror holds it: the fields last put and the stamps.
+    struct stored_hash {
+        fields values;
+        fields stamps;
+    };
+    std::map<std::string, stored_hash, std::less<>> m_hashes;
     std::map<std::string, std::set<std::string, std::less<>>, std::less<>> m_sets;
     // The sets cleared so far, with the prefix of their hashes: a rewrite
     // clears them again before it writes the shadow.

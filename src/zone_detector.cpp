@@ -162,6 +162,7 @@ void zone_detector::finish_rebuild(std::unique_ptr<rebuilt_context> built,
         return;
     }
     // Messages the running context already had: the new one catches up.
+    change_recorder changed(*built->context);
     for (const auto& entry : journal) {
         try {
             if (entry.notify)
@@ -172,7 +173,7 @@ void zone_detector::finish_rebuild(std::unique_ptr<rebuilt_context> built,
             // Already reported when the running context refused it.
         }
     }
-    install(*built);
+    install(*built, changed);
     ++m_rebuilds_done;
     m_logger.info("Rebuild: done, %1% zones, %2% trackable objects, %3% alarms") %
         m_context->get_zones().size() % m_context->get_trackable_objects().size() %
@@ -185,10 +186,11 @@ void zone_detector::finish_rebuild(std::unique_ptr<rebuilt_context> built,
     });
 }
 
-void zone_detector::install(rebuilt_context& built) {
+void zone_detector::install(rebuilt_context& built, const change_recorder& changed) {
     m_context->swap_contents(*built.context);
     // built.context now holds what the service had.
-    m_context_debug->resync_zones_and_objects(*built.context);
+    m_context_debug->resync_zones_and_objects(*built.context, std::move(built.mirror),
+                                              changed.zones, changed.objects);
     // Alarms open on the platform that the service does not hold: taken in
     // as set, as at a start.
     built.context->get_alarms().for_each([&](const context::alarm& alarm) {

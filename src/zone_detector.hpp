@@ -63,7 +63,7 @@ public:
 
 private:
     void finish_rebuild(std::unique_ptr<rebuilt_context> built, const std::string& failure);
-    void install(rebuilt_context& built);
+    void install(rebuilt_context& built, const change_recorder& changed);
     void tell(const std::string& status);
 
     libs::core::logger& m_logger;
