@@ -113,6 +113,25 @@ TEST_F(cu_sync_initializer, callback_error_ends_initialize) {
     EXPECT_EQ(requested_targets(), (std::vector<std::string>{"/api/private/track_obj/"}));
 }
 
+// The application guards each record; nothing of a malformed element may be
+// read before its callback runs, or one bad element stops the whole load.
+TEST_F(cu_sync_initializer, non_object_elements_reach_the_per_record_guard) {
+    serve("/api/private/track_obj/", R"({"trackableObjects": [5, "x", {"uid": "t1"}]})");
+    std::vector<std::string> loaded;
+    int skipped = 0;
+    m_synchronizer->on_trackable_object_creating([&](parsers::trackable_object& object) {
+        try {
+            object.get_tag_config().get_t2t_cfg();
+            loaded.push_back(object.get_uid());
+        } catch (const std::logic_error&) {
+            ++skipped;
+        }
+    });
+    m_synchronizer->initialize();
+    EXPECT_EQ(loaded, (std::vector<std::string>{"t1"}));
+    EXPECT_EQ(skipped, 2);
+}
+
 TEST_F(cu_sync_initializer, stopped_loop_interrupts_before_any_request) {
     m_loop->stop();
     EXPECT_EQ(core_error_text([&] { m_initializer.perform_get_request("/api/private/zones/"); }),
