@@ -14,7 +14,16 @@ parse_result try_parse(std::string_view text) {
     const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     parse_result out;
     std::string errors;
-    if (reader->parse(text.data(), text.data() + text.size(), &out.result, &errors)) {
+    bool parsed = false;
+    try {
+        parsed = reader->parse(text.data(), text.data() + text.size(), &out.result, &errors);
+    } catch (const Json::Exception& e) {
+        // The reader throws instead of reporting for input nested deeper than
+        // its stack limit (1000 levels); for callers that is one more
+        // malformed document.
+        errors = e.what();
+    }
+    if (parsed) {
         out.ok = true;
     } else {
         out.result = Json::Value();
