@@ -68,8 +68,7 @@ context_synchronizer::ptr context_synchronizer::create(core::http::client& http_
 context_synchronizer_impl::context_synchronizer_impl(core::http::client& http_client,
                                                      core::events_loop& events_loop,
                                                      const core::component_logger& logger)
-    : m_http_client(http_client),
-      m_events_loop(events_loop),
+    : m_events_loop(events_loop),
       m_logger(logger.component("context_utils")),
       m_context_initializer(http_client, events_loop, *m_logger) {}
 
