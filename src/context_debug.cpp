@@ -36,8 +36,7 @@ context_debug::context_debug(context::context& context, redis::context::ptr conn
       m_writer(std::move(connection), std::move(reconnect), logger, metrics),
       m_zones_subscription_handle(context.get_zones().subscribe(*this)),
       m_trackable_objects_subscription_handle(context.get_trackable_objects().subscribe(*this)),
-      m_alarms_subscription_handle(context.get_alarms().subscribe(*this)),
-      m_logger(logger) {
+      m_alarms_subscription_handle(context.get_alarms().subscribe(*this)) {
     rewrite();
 }
 

@@ -99,7 +99,6 @@ private:
         m_trackable_objects_subscription_handle;
     libs::context_utils::objects_repository<context::alarm>::subscription_handle
         m_alarms_subscription_handle;
-    libs::core::logger& m_logger;
 };
 
 }  // namespace zentu

@@ -17,9 +17,9 @@ using infos = libs::context_utils::object_infos;
 using list_element = libs::context_utils::json_template<libs::context_utils::_json_object_tag>;
 namespace parsers = libs::context_utils::parsers;
 
+// The record views hand out checked parts: this cannot throw.
 timestamp record_time(std::uint32_t seconds, std::uint32_t milliseconds) {
-    return timestamp(
-        std::chrono::milliseconds(static_cast<std::int64_t>(seconds) * 1000 + milliseconds));
+    return timestamp::from_parts(seconds, milliseconds);
 }
 
 context::zone_shape shape_of(const std::string& text) {
@@ -52,15 +52,15 @@ bool is_int32(const Json::Value& v) {
     return is_integer(v) && v.isInt();
 }
 
-// Seconds and milliseconds of a platform time, refused beyond year 9999 or
-// before the epoch: anything else would wrap or make a nonsense alarm time.
+// Seconds and milliseconds of a platform time; nothing when they are out of
+// range (before the epoch, beyond year 9999, milliseconds beyond 999): they
+// would wrap or make a nonsense alarm time.
 std::optional<timestamp> checked_time(const Json::Value& seconds, const Json::Value& millis) {
-    constexpr std::int64_t max_seconds = 253'402'300'799;  // 9999-12-31T23:59:59Z
-    const auto s = seconds.asInt64();
-    const auto ms = millis.asInt64();
-    if (s < 0 || s > max_seconds || ms < 0 || ms > 999)
+    try {
+        return timestamp::from_parts(seconds.asInt64(), millis.asInt64());
+    } catch (const libs::core::invalid_time&) {
         return std::nullopt;
-    return timestamp(std::chrono::milliseconds(s * 1000 + ms));
+    }
 }
 
 }  // namespace

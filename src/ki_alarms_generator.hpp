@@ -46,7 +46,7 @@ private:
 
     context::context& m_context;
     alarms_controller& m_alarms_controller;
-    const libs::core::component_logger& m_logger;
+    [[maybe_unused]] const libs::core::component_logger& m_logger;
     std::string m_prefix;
 };
 

@@ -33,7 +33,7 @@ public:
 private:
     context::context& m_context;
     alarms_controller& m_alarms_controller;
-    const libs::core::component_logger& m_logger;
+    [[maybe_unused]] const libs::core::component_logger& m_logger;
 };
 
 }  // namespace zentu

@@ -49,8 +49,7 @@ bool zone_rule::operator==(const zone_rule& other) const {
 }
 
 keep_in_index::keep_in_index(const context& ctx)
-    : m_context(ctx),
-      m_zones_subscription(ctx.get_zones().subscribe(*this)),
+    : m_zones_subscription(ctx.get_zones().subscribe(*this)),
       m_objects_subscription(ctx.get_trackable_objects().subscribe(*this)),
       m_events_subscription(ctx.get_zone_events().subscribe(*this)) {}
 

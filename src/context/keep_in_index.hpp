@@ -139,7 +139,6 @@ private:
     void mark(const std::string& obj_uid, bool left_before, const object_state& after,
               bool zones_changed);
 
-    const context& m_context;
     zones_map m_zones;
     objects_map m_objects;
     // Keep-in zones by project, in uid order; the pointers stay valid as map

@@ -32,6 +32,8 @@ TEST(config_parser_document, malformed_input_is_rejected) {
     EXPECT_THAT(parse_error(""), testing::StartsWith("Cannot parse json: "));
     EXPECT_THAT(parse_error("{\"a\": {\"b\": 1"), testing::StartsWith("Cannot parse json: "));
     EXPECT_THAT(parse_error("{\"a\": }"), testing::StartsWith("Cannot parse json: "));
+    EXPECT_THAT(parse_error(std::string(1001, '[') + std::string(1001, ']')),
+                testing::StartsWith("Cannot parse json: "));
     // The reader's own text follows the prefix.
     EXPECT_GT(parse_error("").size(), std::string("Cannot parse json: ").size());
 }

@@ -67,6 +67,12 @@ TEST(cu_parsers_alarm, fixed_error_texts) {
     const alarm_impl notified(notify["plist"], notify);
     EXPECT_EQ(notified.get_ts(), 7u);
     EXPECT_EQ(logic_error_text([&] { notified.get_ms(); }), "context-utils: ms is not an int!");
+
+    // A negative envelope time is refused rather than wrapped to 4294967295.
+    const Json::Value negative = parse_json(R"({"ts": -1, "ms": 999, "plist": {}})");
+    EXPECT_EQ(
+        logic_error_text([&] { alarm_impl(negative["plist"], negative).get_ts(); }),
+        "context-utils: envelope time is invalid: seconds -1 is out of range 0..253402300799");
 }
 
 TEST(cu_parsers_pos, reads_message_views) {
@@ -106,6 +112,16 @@ TEST(cu_parsers_pos, errors_are_located_exceptions) {
     const Json::Value no_ts = parse_json(R"({"ts": 1})");
     EXPECT_EQ(core_error_text([&] { pos_impl(no_ts).get_ts(); }),
               "context-utils: pos: ts is not a string!");
+
+    // Numbers beyond 32 bits and messages that are no object fail the same way.
+    const Json::Value huge = parse_json(R"({"data": {"x": 1e20, "y": 4294967296}})");
+    EXPECT_EQ(core_error_text([&] { pos_impl(huge).get_x(); }),
+              "context-utils: pos: data.x is not a number!");
+    EXPECT_EQ(core_error_text([&] { pos_impl(huge).get_y(); }),
+              "context-utils: pos: data.y is not a number!");
+    const Json::Value array = parse_json("[1]");
+    EXPECT_EQ(core_error_text([&] { pos_impl(array).get_mac(); }),
+              "context-utils: pos: data.mac is not a string!");
 }
 
 TEST(cu_parsers_association, reads_plist_and_envelope) {

@@ -52,6 +52,10 @@ TEST(cu_parsers_zone, notification_time_comes_from_envelope) {
     EXPECT_EQ(zone.get_ts(), 1600000000u);
     EXPECT_EQ(zone.get_ms(), 5u);
 
+    const Json::Value late_ms = parse_json(R"({"ts": 1, "ms": 1000, "plist": {}})");
+    EXPECT_EQ(logic_error_text([&] { zone_impl(late_ms["plist"], late_ms).get_ms(); }),
+              "context-utils: envelope time is invalid: milliseconds 1000 is out of range 0..999");
+
     const Json::Value bad_envelope = parse_json(R"({"ts": -1, "plist": {}})");
     const zone_impl bad(bad_envelope["plist"], bad_envelope);
     EXPECT_EQ(logic_error_text([&] { bad.get_ts(); }), "context-utils: \"ts\" is not an uint!");
@@ -147,11 +151,37 @@ TEST(cu_parsers_utils, iso8601_fixed_positions) {
         parser_utils::parse_iso8601("2021/03/04 05.06.07,089+")->get_time_since_epoch().count(),
         1614834367089);
     EXPECT_FALSE(parser_utils::parse_iso8601("2021-03-04T05:06:07.089"));
+    // Past 2038 and 2106 without wrapping; the "not removed" mark is a time too.
+    EXPECT_EQ(
+        parser_utils::parse_iso8601("2200-01-01T00:00:00.000Z")->get_time_since_epoch().count(),
+        7258118400000);
+    EXPECT_TRUE(parser_utils::parse_iso8601("9999-12-31T23:59:59.000Z"));
     const Json::Value json = parse_json(R"({"t": 5, "u": "2021-03-04T05:06:07.089Z"})");
     EXPECT_FALSE(parser_utils::try_get_iso8601_timestamp(json, "t"));
     EXPECT_TRUE(parser_utils::try_get_iso8601_timestamp(json, "u"));
     EXPECT_EQ(logic_error_text([&] { parser_utils::get_iso8601_timestamp(json, "t", "time"); }),
               "context-utils: \"time\" is not a string!");
+}
+
+TEST(cu_parsers_utils, iso8601_nonsense_fails_naming_field_and_reason) {
+    const auto error = [](const char* text) {
+        Json::Value json;
+        json["updated_at"] = text;
+        return logic_error_text([&] { zone_impl(json).get_ts(); });
+    };
+    const std::string prefix = "context-utils: failed to parse timestamp: \"updated_at\"";
+    EXPECT_EQ(error("2021-13-45T99:99:99.999Z"), prefix + " (month 13 is out of range 1..12)");
+    EXPECT_EQ(error("2021-02-29T00:00:00.000Z"), prefix + " (day 29 is out of range 1..28)");
+    EXPECT_EQ(error("1969-12-31T23:59:59.000Z"),
+              prefix + " (year 1969 is out of range 1970..9999)");
+    EXPECT_EQ(error("2021-03-04T05:06:07.1234567890123456789Z"),
+              prefix + " (fraction of a second longer than 9 digits)");
+    // Signs and overlong numbers are not digits at the fixed offsets.
+    EXPECT_EQ(error("-2147483648-01-01T00:00:00.000Z"), prefix);
+    EXPECT_EQ(error("2021--2147483648T05:06:07.089Z"), prefix);
+    // Seconds that do not fit the record's 32 bits are refused, not wrapped.
+    EXPECT_EQ(error("2200-01-01T00:00:00.000Z"),
+              "context-utils: \"updated_at\" is past 2106-02-07T06:28:15Z!");
 }
 
 const char* const trackable_record = R"({
@@ -228,6 +258,20 @@ TEST(cu_parsers_trackable_object, optional_parts_absent) {
     const Json::Value odd = parse_json(R"({"tag_config": "x"})");
     const trackable_object_impl odd_object(odd);
     EXPECT_FALSE(odd_object.get_tag_config().get_t2t_cfg());
+
+    // Nor does a record that is no object at all: every getter fails with the
+    // view's own error, never the JSON library's, so the caller's per-record
+    // guard sees it.
+    for (const char* text : {"5", "\"x\"", "[1]"}) {
+        const Json::Value element = parse_json(text);
+        const trackable_object_impl broken(element);
+        EXPECT_EQ(logic_error_text([&] { broken.get_uid(); }),
+                  "context-utils: \"uid\" is not a string!");
+        EXPECT_EQ(logic_error_text([&] { broken.get_tag_config().get_stationary(); }),
+                  "context-utils: \"stationary\" is not a bool!");
+        EXPECT_FALSE(broken.get_tag_config().get_t2t_cfg());
+        EXPECT_EQ(broken.get_x(), std::nullopt);
+    }
 }
 
 }  // namespace

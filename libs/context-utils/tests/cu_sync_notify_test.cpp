@@ -69,6 +69,11 @@ TEST_F(cu_sync_notify, malformed_messages) {
     EXPECT_GT(error.size(), std::string("parse_error: ").size());
     EXPECT_EQ(core_error_text([&] { m_synchronizer->handle_pos("]"); }).rfind("parse_error: ", 0),
               0u);
+    // Deeper than the reader's stack limit: its failure, not its exception.
+    const std::string deep = std::string(1001, '[') + std::string(1001, ']');
+    EXPECT_EQ(
+        core_error_text([&] { m_synchronizer->handle_notify(deep); }).rfind("parse_error: ", 0),
+        0u);
     EXPECT_EQ(core_error_text([&] { m_synchronizer->handle_notify(R"({"object": 5})"); }),
               "\"object\" is not a string!");
     EXPECT_EQ(core_error_text([&] { m_synchronizer->handle_notify(R"({"object": "ZONE"})"); }),

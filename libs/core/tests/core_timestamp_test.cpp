@@ -46,6 +46,50 @@ TEST(core_timestamp_test, incomplete_text_fails) {
     }
 }
 
+TEST(core_timestamp_test, nonsense_and_out_of_range_texts_fail) {
+    for (const char* text :
+         {"2021-13-45T99:99:99.999Z", "2021-00-01T00:00:00", "2021-02-29T00:00:00",
+          "2024-04-31T00:00:00", "2024-05-01T24:00:00", "2024-05-01T10:60:00",
+          "2024-05-01T10:00:61", "1969-12-31T23:59:59.999Z", "10000-01-01T00:00:00",
+          "-2147483648-01-01T00:00:00", "2024--2147483648-01T00:00:00",
+          "99999999999999999999-01-01T00:00:00", "2024-05-01T10:00:00.1234567890123456789Z",
+          "9999-12-31T23:59:59.9996Z"}) {
+        EXPECT_FALSE(timestamp::try_parse(text)) << text;
+    }
+    EXPECT_EQ(parsed_ms("2024-02-29T00:00:00"), 1709164800000);
+    EXPECT_EQ(parsed_ms("9999-12-31T23:59:59.999Z"), timestamp::max_seconds * 1000 + 999);
+    EXPECT_EQ(parsed_ms("2024-05-01T10:00:00.000000001"), may_first);
+    try {
+        timestamp ts(std::string_view("2021-13-01T00:00:00Z"));
+        ADD_FAILURE();
+    } catch (const invalid_time& e) {
+        EXPECT_EQ(
+            e.get_string_error(),
+            "timestamp: \"2021-13-01T00:00:00Z\" is invalid! (month 13 is out of range 1..12)");
+        EXPECT_EQ(e.reason(), "month 13 is out of range 1..12");
+    }
+}
+
+TEST(core_timestamp_test, parts_are_range_checked) {
+    EXPECT_EQ(timestamp::from_parts(1714557600, 7), timestamp(1714557600, 7));
+    EXPECT_EQ(timestamp::from_parts(timestamp::max_seconds, 999).get_ts(), timestamp::max_seconds);
+    const auto error = [](std::int64_t seconds, std::int64_t ms) {
+        try {
+            timestamp::from_parts(seconds, ms);
+        } catch (const invalid_time& e) {
+            return e.get_string_error();
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(error(-1, 999), "timestamp: seconds -1 is out of range 0..253402300799");
+    EXPECT_EQ(error(9223372036854775807, 0),
+              "timestamp: seconds 9223372036854775807 is out of range 0..253402300799");
+    EXPECT_EQ(error(0, -1), "timestamp: milliseconds -1 is out of range 0..999");
+    EXPECT_EQ(error(0, 1000), "timestamp: milliseconds 1000 is out of range 0..999");
+    EXPECT_FALSE(timestamp::deserialize("99999999999999999999 0"));
+    EXPECT_FALSE(timestamp::deserialize("-1 0"));
+}
+
 TEST(core_timestamp_test, serialize) {
     EXPECT_EQ(timestamp().serialize(), "0 0 [1970-01-01T00:00:00.000Z]");
     EXPECT_EQ(timestamp(milliseconds(may_first + 42)).serialize(),

@@ -16,7 +16,14 @@ config_json_impl::config_json_impl(std::istream& stream) {
     builder["collectComments"] = false;
     Json::Value document;
     std::string errors;
-    if (!Json::parseFromStream(builder, stream, &document, &errors))
+    bool parsed = false;
+    try {
+        parsed = Json::parseFromStream(builder, stream, &document, &errors);
+    } catch (const Json::Exception& e) {
+        // Thrown rather than reported for nesting deeper than 1000 levels.
+        errors = e.what();
+    }
+    if (!parsed)
         throw std::runtime_error("Cannot parse json: " + errors);
 
     dictionary_impl& root = m_dictionaries.emplace_back();

@@ -6,6 +6,7 @@
 #include "context_utils/objects/win_anchor_impl.hpp"
 #include "context_utils/objects/zone_impl.hpp"
 #include "context_utils/parsers/alarm_impl.hpp"
+#include "context_utils/parsers/parser_utils.hpp"
 #include "context_utils/parsers/pos_impl.hpp"
 #include "context_utils/parsers/trackable_object_association_impl.hpp"
 #include "context_utils/parsers/trackable_object_groups_impl.hpp"
@@ -25,7 +26,7 @@ template <typename View, typename F>
 context_updater::callback with_plist_view(F f) {
     return [f = std::move(f)](const notify& message) {
         const Json::Value& json = message.get_json();
-        View view(json["plist"], json);
+        View view(parsers::parser_utils::member(json, "plist"), json);
         f(view);
     };
 }
@@ -35,8 +36,8 @@ template <typename View>
 context_updater::callback with_deleted_uid(context_synchronizer::deleting_callback f) {
     return [f = std::move(f)](const notify& message) {
         const Json::Value& json = message.get_json();
-        const View view(json["plist"], json);
-        f(view.get_uid(), timestamp(static_cast<std::time_t>(view.get_ts()), view.get_ms()));
+        const View view(parsers::parser_utils::member(json, "plist"), json);
+        f(view.get_uid(), timestamp::from_parts(view.get_ts(), view.get_ms()));
     };
 }
 
@@ -67,8 +68,7 @@ context_synchronizer::ptr context_synchronizer::create(core::http::client& http_
 context_synchronizer_impl::context_synchronizer_impl(core::http::client& http_client,
                                                      core::events_loop& events_loop,
                                                      const core::component_logger& logger)
-    : m_http_client(http_client),
-      m_events_loop(events_loop),
+    : m_events_loop(events_loop),
       m_logger(logger.component("context_utils")),
       m_context_initializer(http_client, events_loop, *m_logger) {}
 

@@ -43,7 +43,6 @@ private:
     typename objects_repository_manager<I>::ptr make_manager(const object_info& info,
                                                              std::chrono::nanoseconds period);
 
-    core::http::client& m_http_client;
     core::events_loop& m_events_loop;
     core::component_logger::ptr m_logger;
     context_updater m_context_updater;

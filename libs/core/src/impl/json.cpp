@@ -23,7 +23,16 @@ reader::~reader() = default;
 parse_result reader::parse(std::string_view text) {
     parse_result out;
     std::string errors;
-    if (m_reader->parse(text.data(), text.data() + text.size(), &out.result, &errors)) {
+    bool parsed = false;
+    try {
+        parsed = m_reader->parse(text.data(), text.data() + text.size(), &out.result, &errors);
+    } catch (const Json::Exception& e) {
+        // The reader throws instead of reporting for input nested deeper than
+        // its stack limit (1000 levels); for callers that is one more
+        // malformed document.
+        errors = e.what();
+    }
+    if (parsed) {
         out.ok = true;
     } else {
         out.result = Json::Value();

@@ -3,18 +3,20 @@
 #include "context_utils/parsers/alarm_impl.hpp"
 #include "context_utils/parsers/parser_utils.hpp"
 #include "fixed_text_readers.hpp"
+#include "record_time.hpp"
 
 namespace zentu::libs::context_utils::parsers {
 
 namespace {
 
 // Without an envelope the record's own "ts" is an ISO time.
-parser_utils::iso8601_time record_time(const Json::Value& json) {
+timestamp record_time(const Json::Value& json) {
     const std::string text = detail::get_string(json, "ts", "context-utils: ts is not a string!");
-    auto time = parser_utils::read_iso8601(text);
-    if (!time)
-        throw std::logic_error("context-utils: failed to parse timestamp: \"ts\"");
-    return *time;
+    return parser_utils::read_iso8601(text, "ts");
+}
+
+const Json::Value& additional_info(const Json::Value& json) {
+    return parser_utils::member(json, "additional_info");
 }
 
 }  // namespace
@@ -34,37 +36,35 @@ std::string alarm_impl::get_alarm_name() const {
 }
 
 std::string alarm_impl::get_text() const {
-    return detail::get_string(m_json_value["additional_info"], "text",
+    return detail::get_string(additional_info(m_json_value), "text",
                               "context-utils: additional_info.text is not a string!");
 }
 
 std::optional<unsigned> alarm_impl::get_zone_alarm_level() const {
-    auto level = parser_utils::try_get_int(m_json_value["additional_info"], "zone_alarm_level");
+    auto level = parser_utils::try_get_int(additional_info(m_json_value), "zone_alarm_level");
     if (!level)
         return std::nullopt;
     return static_cast<unsigned>(*level);
 }
 
 std::optional<std::string> alarm_impl::get_zone_violation_type() const {
-    return parser_utils::try_get_string(m_json_value["additional_info"], "zone_violation_type");
+    return parser_utils::try_get_string(additional_info(m_json_value), "zone_violation_type");
 }
 
 std::optional<std::string> alarm_impl::get_zone_uid() const {
-    return parser_utils::try_get_string(m_json_value["additional_info"], "zone_uid");
+    return parser_utils::try_get_string(additional_info(m_json_value), "zone_uid");
 }
 
 std::uint32_t alarm_impl::get_ts() const {
     if (m_json_notify)
-        return static_cast<std::uint32_t>(
-            detail::get_int(m_json_notify->get(), "ts", "context-utils: ts is not an int!"));
-    return static_cast<std::uint32_t>(record_time(m_json_value).seconds);
+        return detail::get_envelope_seconds(m_json_notify->get());
+    return detail::seconds_of(record_time(m_json_value), "ts");
 }
 
 std::uint32_t alarm_impl::get_ms() const {
     if (m_json_notify)
-        return static_cast<std::uint32_t>(
-            detail::get_int(m_json_notify->get(), "ms", "context-utils: ms is not an int!"));
-    return static_cast<std::uint32_t>(record_time(m_json_value).milliseconds);
+        return detail::get_envelope_milliseconds(m_json_notify->get());
+    return record_time(m_json_value).get_ms();
 }
 
 std::optional<std::string> alarm_impl::get_sublocation_uid() const {

@@ -1,7 +1,9 @@
 #include "context_utils/parsers/parser_utils.hpp"
 
 #include <boost/range/adaptor/transformed.hpp>
-#include <cstdlib>
+#include <cmath>
+
+#include "core/timestamp.hpp"
 
 namespace zentu::libs::context_utils::parsers {
 
@@ -11,46 +13,77 @@ const char* reported_name(const char* key, const char* description) {
     return description != nullptr ? description : key;
 }
 
-long read_decimal(const std::string& text, std::size_t offset) {
-    return std::strtol(text.c_str() + offset, nullptr, 10);
+// Lists of texts come from the platform; an array or object element would make
+// the JSON library throw its own error.
+std::string to_text(const Json::Value& value) {
+    if (value.isArray() || value.isObject())
+        throw std::logic_error("context-utils: a list element is not a text!");
+    return value.asString();
 }
 
-std::string to_text(const Json::Value& value) {
-    return value.asString();
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Exactly `count` digits at `offset`.
+std::optional<std::int64_t> fixed_digits(const std::string& text, std::size_t offset,
+                                         std::size_t count) {
+    std::int64_t value = 0;
+    for (std::size_t i = offset; i < offset + count; ++i) {
+        if (i >= text.size() || !is_digit(text[i]))
+            return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
 }
 
 }  // namespace
 
+const Json::Value& parser_utils::member(const Json::Value& json, const char* key) {
+    if (!json.isObject())
+        return Json::Value::nullSingleton();
+    return json[key];
+}
+
+std::optional<int> parser_utils::to_int(const Json::Value& value) {
+    if (value.isInt())
+        return value.asInt();
+    if (!value.isNumeric())
+        return std::nullopt;
+    const double number = value.asDouble();
+    if (!(number > -2147483649.0 && number < 2147483648.0))
+        return std::nullopt;
+    return static_cast<int>(std::trunc(number));
+}
+
 std::optional<std::string> parser_utils::try_get_string(const Json::Value& json, const char* key) {
-    const Json::Value& value = json[key];
+    const Json::Value& value = member(json, key);
     if (!value.isString())
         return std::nullopt;
     return value.asString();
 }
 
 std::optional<bool> parser_utils::try_get_bool(const Json::Value& json, const char* key) {
-    const Json::Value& value = json[key];
+    const Json::Value& value = member(json, key);
     if (!value.isBool())
         return std::nullopt;
     return value.asBool();
 }
 
 std::optional<int> parser_utils::try_get_int(const Json::Value& json, const char* key) {
-    const Json::Value& value = json[key];
+    const Json::Value& value = member(json, key);
     if (!value.isInt())
         return std::nullopt;
     return value.asInt();
 }
 
 std::optional<int> parser_utils::try_get_number(const Json::Value& json, const char* key) {
-    const Json::Value& value = json[key];
-    if (!value.isNumeric())
-        return std::nullopt;
-    return value.asInt();
+    const Json::Value& value = member(json, key);
+    return to_int(value);
 }
 
 std::optional<unsigned> parser_utils::try_get_uint(const Json::Value& json, const char* key) {
-    const Json::Value& value = json[key];
+    const Json::Value& value = member(json, key);
     if (!value.isUInt())
         return std::nullopt;
     return value.asUInt();
@@ -58,7 +91,7 @@ std::optional<unsigned> parser_utils::try_get_uint(const Json::Value& json, cons
 
 std::optional<timestamp> parser_utils::try_get_iso8601_timestamp(const Json::Value& json,
                                                                  const char* key) {
-    const Json::Value& value = json[key];
+    const Json::Value& value = member(json, key);
     if (!value.isString())
         return std::nullopt;
     return parse_iso8601(value.asString());
@@ -102,13 +135,10 @@ unsigned parser_utils::get_uint(const Json::Value& json, const char* key, const 
 
 timestamp parser_utils::get_iso8601_timestamp(const Json::Value& json, const char* key,
                                               const char* description) {
-    const Json::Value& value = json[key];
+    const Json::Value& value = member(json, key);
     if (!value.isString())
         throw make_exception(key, description, "a string");
-    auto result = parse_iso8601(value.asString());
-    if (!result)
-        throw make_timestamp_exception(key, description);
-    return *result;
+    return read_iso8601(value.asString(), reported_name(key, description));
 }
 
 std::logic_error parser_utils::make_exception(const char* key, const char* description,
@@ -117,32 +147,52 @@ std::logic_error parser_utils::make_exception(const char* key, const char* descr
                             "\" is not " + type_word + "!");
 }
 
-std::logic_error parser_utils::make_timestamp_exception(const char* key, const char* description) {
+std::logic_error parser_utils::make_timestamp_exception(const char* key, const char* description,
+                                                        const std::string& reason) {
     return std::logic_error(std::string("context-utils: failed to parse timestamp: \"") +
-                            reported_name(key, description) + "\"");
+                            reported_name(key, description) + "\"" +
+                            (reason.empty() ? std::string() : " (" + reason + ")"));
 }
 
-std::optional<parser_utils::iso8601_time> parser_utils::read_iso8601(const std::string& text) {
+timestamp parser_utils::read_iso8601(const std::string& text, const char* name) {
+    constexpr std::size_t fraction_offset = 20;
+    constexpr std::size_t max_fraction_digits = 9;
     if (text.size() < 24)
-        return std::nullopt;
-    std::tm tm{};
-    tm.tm_year = static_cast<int>(read_decimal(text, 0)) - 1900;
-    tm.tm_mon = static_cast<int>(read_decimal(text, 5)) - 1;
-    tm.tm_mday = static_cast<int>(read_decimal(text, 8));
-    tm.tm_hour = static_cast<int>(read_decimal(text, 11));
-    tm.tm_min = static_cast<int>(read_decimal(text, 14));
-    tm.tm_sec = static_cast<int>(read_decimal(text, 17));
-    tm.tm_isdst = 0;
-    return iso8601_time{timegm(&tm), read_decimal(text, 20)};
+        throw make_timestamp_exception(name, nullptr);
+    core::calendar_time time;
+    const auto year = fixed_digits(text, 0, 4);
+    const auto month = fixed_digits(text, 5, 2);
+    const auto day = fixed_digits(text, 8, 2);
+    const auto hour = fixed_digits(text, 11, 2);
+    const auto minute = fixed_digits(text, 14, 2);
+    const auto second = fixed_digits(text, 17, 2);
+    std::size_t fraction_end = fraction_offset;
+    while (fraction_end < text.size() && is_digit(text[fraction_end]))
+        ++fraction_end;
+    if (!year || !month || !day || !hour || !minute || !second || fraction_end == fraction_offset)
+        throw make_timestamp_exception(name, nullptr);
+    if (fraction_end - fraction_offset > max_fraction_digits)
+        throw make_timestamp_exception(name, nullptr, "fraction of a second longer than 9 digits");
+    time.year = *year;
+    time.month = *month;
+    time.day = *day;
+    time.hour = *hour;
+    time.minute = *minute;
+    time.second = *second;
+    time.fraction = std::string_view(text).substr(fraction_offset, fraction_end - fraction_offset);
+    try {
+        return timestamp::from_calendar(time);
+    } catch (const core::invalid_time& e) {
+        throw make_timestamp_exception(name, nullptr, e.reason());
+    }
 }
 
 std::optional<timestamp> parser_utils::parse_iso8601(const std::string& text) {
-    auto time = read_iso8601(text);
-    if (!time)
+    try {
+        return read_iso8601(text, "");
+    } catch (const std::logic_error&) {
         return std::nullopt;
-    const auto seconds = static_cast<std::uint32_t>(time->seconds);
-    return timestamp(
-        std::chrono::milliseconds(static_cast<std::int64_t>(seconds) * 1000 + time->milliseconds));
+    }
 }
 
 text_range parser_utils::make_text_range(const Json::Value& array) {

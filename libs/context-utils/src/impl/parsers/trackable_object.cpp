@@ -16,66 +16,74 @@ std::optional<unsigned> try_get_number_as_unsigned(const Json::Value& json, cons
     return static_cast<unsigned>(*value);
 }
 
-// Lookups on a value that is neither an object nor null would throw, so a
-// malformed "tag_config" counts as having no "t2t_cfg".
-bool has_t2t_cfg(const Json::Value& tag_config) {
-    return tag_config.isObject() && tag_config["t2t_cfg"].isObject();
+const Json::Value& tag_config_of(const Json::Value& record) {
+    return parser_utils::member(record, "tag_config");
+}
+
+const Json::Value& position_of(const Json::Value& record) {
+    return parser_utils::member(record, "position");
+}
+
+const Json::Value& node_of(const Json::Value& record) {
+    return parser_utils::member(record, "node");
 }
 
 }  // namespace
 
+const Json::Value& t2t_cfg_impl::json() const {
+    return parser_utils::member(tag_config_of(m_record), "t2t_cfg");
+}
+
 std::optional<std::string> t2t_cfg_impl::get_role() const {
-    return parser_utils::try_get_string(m_json_value, "role");
+    return parser_utils::try_get_string(json(), "role");
 }
 
 std::optional<bool> t2t_cfg_impl::get_alarm_back() const {
-    return parser_utils::try_get_bool(m_json_value, "alarm_back");
+    return parser_utils::try_get_bool(json(), "alarm_back");
 }
 
 std::optional<unsigned> t2t_cfg_impl::get_distance() const {
-    return try_get_number_as_unsigned(m_json_value, "distance");
+    return try_get_number_as_unsigned(json(), "distance");
 }
 
 std::optional<unsigned> t2t_cfg_impl::get_angle() const {
-    return try_get_number_as_unsigned(m_json_value, "angle");
+    return try_get_number_as_unsigned(json(), "angle");
 }
 
 std::optional<unsigned> t2t_cfg_impl::get_delay() const {
-    return parser_utils::try_get_uint(m_json_value, "delay");
+    return parser_utils::try_get_uint(json(), "delay");
 }
 
 std::optional<std::string> t2t_cfg_impl::get_pin() const {
-    return parser_utils::try_get_string(m_json_value, "pin");
+    return parser_utils::try_get_string(json(), "pin");
 }
 
 std::optional<unsigned> t2t_cfg_impl::get_alert_distance() const {
-    return try_get_number_as_unsigned(m_json_value, "alert_distance");
+    return try_get_number_as_unsigned(json(), "alert_distance");
 }
 
 std::optional<unsigned> t2t_cfg_impl::get_safe_distance() const {
-    return try_get_number_as_unsigned(m_json_value, "safe_distance");
+    return try_get_number_as_unsigned(json(), "safe_distance");
 }
 
 std::optional<bool> t2t_cfg_impl::get_buzzer() const {
-    return parser_utils::try_get_bool(m_json_value, "buzzer");
+    return parser_utils::try_get_bool(json(), "buzzer");
 }
 
 std::optional<bool> t2t_cfg_impl::get_haptic() const {
-    return parser_utils::try_get_bool(m_json_value, "haptic");
+    return parser_utils::try_get_bool(json(), "haptic");
 }
 
-trackable_object_impl::tag_config_impl::tag_config_impl(const Json::Value& json)
-    : m_json_value(json) {
-    if (has_t2t_cfg(json))
-        m_t2t_cfg.emplace(json["t2t_cfg"]);
+const Json::Value& trackable_object_impl::tag_config_impl::json() const {
+    return tag_config_of(m_record);
 }
 
 bool trackable_object_impl::tag_config_impl::get_stationary() const {
-    return parser_utils::get_bool(m_json_value, "stationary");
+    return parser_utils::get_bool(json(), "stationary");
 }
 
 std::optional<text_range> trackable_object_impl::tag_config_impl::get_t2t_no_alarm() const {
-    const Json::Value& items = m_json_value["t2t_no_alarm"];
+    const Json::Value& items = parser_utils::member(json(), "t2t_no_alarm");
     if (!items.isArray())
         return std::nullopt;
     return parser_utils::make_text_range(items);
@@ -83,16 +91,16 @@ std::optional<text_range> trackable_object_impl::tag_config_impl::get_t2t_no_ala
 
 boost::optional<const trackable_object::tag_config::t2t_cfg&>
 trackable_object_impl::tag_config_impl::get_t2t_cfg() const {
-    if (!m_t2t_cfg)
+    if (!m_t2t_cfg.json().isObject())
         return boost::none;
-    return boost::optional<const t2t_cfg&>(*m_t2t_cfg);
+    return boost::optional<const t2t_cfg&>(m_t2t_cfg);
 }
 
 trackable_object_impl::trackable_object_impl(const Json::Value& json)
-    : m_json_value(json), m_tag_config(json["tag_config"]) {}
+    : m_json_value(json), m_tag_config(json) {}
 
 trackable_object_impl::trackable_object_impl(const Json::Value& json, const Json::Value& notify)
-    : m_json_value(json), m_json_notify(notify), m_tag_config(json["tag_config"]) {}
+    : m_json_value(json), m_json_notify(notify), m_tag_config(json) {}
 
 std::string trackable_object_impl::get_uid() const {
     return parser_utils::get_string(m_json_value, "uid");
@@ -103,11 +111,11 @@ std::string trackable_object_impl::get_name() const {
 }
 
 std::optional<bool> trackable_object_impl::get_responsive() const {
-    return parser_utils::try_get_bool(m_json_value["node"], "responsive");
+    return parser_utils::try_get_bool(node_of(m_json_value), "responsive");
 }
 
 std::optional<std::string> trackable_object_impl::get_mac_address() const {
-    return parser_utils::try_get_string(m_json_value["node"], "mac_address");
+    return parser_utils::try_get_string(node_of(m_json_value), "mac_address");
 }
 
 std::string trackable_object_impl::get_project_uid() const {
@@ -115,19 +123,19 @@ std::string trackable_object_impl::get_project_uid() const {
 }
 
 std::optional<std::string> trackable_object_impl::get_sublocation_uid() const {
-    return parser_utils::try_get_string(m_json_value["position"], "sl_id");
+    return parser_utils::try_get_string(position_of(m_json_value), "sl_id");
 }
 
 std::optional<int> trackable_object_impl::get_x() const {
-    return parser_utils::try_get_number(m_json_value["position"], "x");
+    return parser_utils::try_get_number(position_of(m_json_value), "x");
 }
 
 std::optional<int> trackable_object_impl::get_y() const {
-    return parser_utils::try_get_number(m_json_value["position"], "y");
+    return parser_utils::try_get_number(position_of(m_json_value), "y");
 }
 
 std::optional<int> trackable_object_impl::get_z() const {
-    return parser_utils::try_get_number(m_json_value["position"], "z");
+    return parser_utils::try_get_number(position_of(m_json_value), "z");
 }
 
 std::uint32_t trackable_object_impl::get_ts() const {
@@ -143,7 +151,7 @@ std::optional<std::string> trackable_object_impl::get_self_zone_uid() const {
 }
 
 std::optional<text_range> trackable_object_impl::get_groups() const {
-    const Json::Value& groups = m_json_value["groups"];
+    const Json::Value& groups = parser_utils::member(m_json_value, "groups");
     if (!groups.isArray())
         return std::nullopt;
     return parser_utils::make_text_range(groups);

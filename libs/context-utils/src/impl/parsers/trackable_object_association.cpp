@@ -13,7 +13,7 @@ constexpr const char* not_removed = "9999-12-31T23:59:59.000Z";
 }  // namespace
 
 timestamp trackable_object_association_impl::get_ts() const {
-    return timestamp(std::chrono::milliseconds(detail::get_envelope_milliseconds(m_json_notify)));
+    return detail::get_envelope_time(m_json_notify);
 }
 
 std::string trackable_object_association_impl::get_project_uid() const {
@@ -33,10 +33,7 @@ std::string trackable_object_association_impl::get_trackable_object_uid() const 
 timestamp trackable_object_association_impl::get_created_at() const {
     const std::string text = detail::get_string(m_json_value, "created_at",
                                                 "context-utils: created_at is not a string!");
-    auto result = parser_utils::parse_iso8601(text);
-    if (!result)
-        throw std::logic_error("context-utils: failed to parse timestamp: \"created_at\"");
-    return *result;
+    return parser_utils::read_iso8601(text, "created_at");
 }
 
 std::optional<timestamp> trackable_object_association_impl::get_removed_at() const {
@@ -44,12 +41,7 @@ std::optional<timestamp> trackable_object_association_impl::get_removed_at() con
                                                 "context-utils: removed_at is not a string!");
     if (text == not_removed)
         return std::nullopt;
-    auto time = parser_utils::read_iso8601(text);
-    if (!time)
-        throw std::logic_error("context-utils: failed to parse timestamp: \"removed_at\"");
-    const auto seconds = static_cast<std::int32_t>(time->seconds);
-    return timestamp(
-        std::chrono::milliseconds(static_cast<std::int64_t>(seconds) * 1000 + time->milliseconds));
+    return parser_utils::read_iso8601(text, "removed_at");
 }
 
 }  // namespace zentu::libs::context_utils::parsers

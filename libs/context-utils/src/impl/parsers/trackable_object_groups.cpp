@@ -12,7 +12,7 @@ std::string trackable_object_groups_impl::group_impl::get_trackable_object_uid()
 }
 
 timestamp trackable_object_groups_impl::get_ts() const {
-    return timestamp(std::chrono::milliseconds(detail::get_envelope_milliseconds(m_json_notify)));
+    return detail::get_envelope_time(m_json_notify);
 }
 
 std::string trackable_object_groups_impl::get_project_uid() const {

@@ -20,19 +20,23 @@ std::string zone_impl::trackable_in_zone_impl::get_uid() const {
 }
 
 int zone_impl::trackable_in_zone_impl::get_x() const {
-    return parser_utils::get_number(m_json_value["entered"], "x", "entered.x");
+    return parser_utils::get_number(parser_utils::member(m_json_value, "entered"), "x",
+                                    "entered.x");
 }
 
 int zone_impl::trackable_in_zone_impl::get_y() const {
-    return parser_utils::get_number(m_json_value["entered"], "y", "entered.y");
+    return parser_utils::get_number(parser_utils::member(m_json_value, "entered"), "y",
+                                    "entered.y");
 }
 
 int zone_impl::trackable_in_zone_impl::get_z() const {
-    return parser_utils::get_number(m_json_value["entered"], "z", "entered.z");
+    return parser_utils::get_number(parser_utils::member(m_json_value, "entered"), "z",
+                                    "entered.z");
 }
 
 timestamp zone_impl::trackable_in_zone_impl::get_time() const {
-    return parser_utils::get_iso8601_timestamp(m_json_value["entered"], "time", "entered.time");
+    return parser_utils::get_iso8601_timestamp(parser_utils::member(m_json_value, "entered"),
+                                               "time", "entered.time");
 }
 
 std::string zone_impl::get_uid() const {
@@ -88,11 +92,13 @@ std::optional<std::string> zone_impl::get_trackable_object_uid() const {
 }
 
 std::optional<int> zone_impl::get_radius() const {
-    return parser_utils::try_get_number(m_json_value["zone_geometry"], "radius");
+    return parser_utils::try_get_number(parser_utils::member(m_json_value, "zone_geometry"),
+                                        "radius");
 }
 
 bool zone_impl::for_each_point(const point_callback& callback) const {
-    const Json::Value& positions = m_json_value["zone_geometry"]["positions"];
+    const Json::Value& positions =
+        parser_utils::member(parser_utils::member(m_json_value, "zone_geometry"), "positions");
     if (!positions.isArray())
         return true;
     for (const Json::Value& element : positions) {
@@ -103,21 +109,21 @@ bool zone_impl::for_each_point(const point_callback& callback) const {
 }
 
 zone::zone_exceptions zone_impl::get_zone_exceptions() const {
-    const Json::Value& exceptions = m_json_value["zone_exceptions"];
+    const Json::Value& exceptions = parser_utils::member(m_json_value, "zone_exceptions");
     if (!exceptions.isArray())
         throw std::logic_error("context-utils: zone_exceptions is not an array!");
     return parser_utils::make_text_range(exceptions);
 }
 
 zone::zone_exceptions_groups zone_impl::get_zone_exceptions_groups() const {
-    const Json::Value& groups = m_json_value["zone_exceptions_groups"];
+    const Json::Value& groups = parser_utils::member(m_json_value, "zone_exceptions_groups");
     if (!groups.isArray())
         throw std::logic_error("context-utils: zone_exceptions_groups is not an array!");
     return parser_utils::make_text_range(groups);
 }
 
 bool zone_impl::for_each_trackable_in_zone(const trackable_in_zone_callback& callback) const {
-    const Json::Value& trackables = m_json_value["trackables_in_zone"];
+    const Json::Value& trackables = parser_utils::member(m_json_value, "trackables_in_zone");
     if (!trackables.isArray())
         return true;
     for (const Json::Value& element : trackables) {

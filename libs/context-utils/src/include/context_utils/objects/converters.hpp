@@ -3,6 +3,7 @@
 #include <json/value.h>
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,12 +38,23 @@ struct int_value {
     static value_type convert(const Json::Value& v, const char*) { return v.asInt(); }
 };
 
-// Any number; a real is truncated toward zero.
+// A number that fits the 32-bit field after truncation toward zero (the
+// JSON library's own conversion would throw its error for any other).
+inline bool fits_int(const Json::Value& v) {
+    return v.isNumeric() && v.asDouble() > -2147483649.0 && v.asDouble() < 2147483648.0;
+}
+inline bool fits_unsigned_or_int(const Json::Value& v) {
+    return v.isUInt() || fits_int(v);
+}
+
+// Any number within 32 bits; a real is truncated toward zero.
 struct numeric_value {
     using value_type = int;
     static constexpr const char* type_word = "a number";
-    static bool accepts(const Json::Value& v) { return v.isNumeric(); }
-    static value_type convert(const Json::Value& v, const char*) { return v.asInt(); }
+    static bool accepts(const Json::Value& v) { return fits_int(v); }
+    static value_type convert(const Json::Value& v, const char*) {
+        return v.isInt() ? v.asInt() : static_cast<int>(std::trunc(v.asDouble()));
+    }
 };
 
 struct uint_value {
@@ -52,26 +64,28 @@ struct uint_value {
     static value_type convert(const Json::Value& v, const char*) { return v.asUInt(); }
 };
 
-// Any number read as unsigned; a real is truncated toward zero.
+// Any number within 32 bits read as unsigned; a real is truncated toward zero.
 struct unumeric_value {
     using value_type = unsigned;
     static constexpr const char* type_word = "a number";
-    static bool accepts(const Json::Value& v) { return v.isNumeric(); }
-    static value_type convert(const Json::Value& v, const char*) {
-        return v.isUInt() ? v.asUInt() : static_cast<unsigned>(v.asInt());
+    static bool accepts(const Json::Value& v) { return fits_unsigned_or_int(v); }
+    static value_type convert(const Json::Value& v, const char* name) {
+        return v.isUInt() ? v.asUInt() : static_cast<unsigned>(numeric_value::convert(v, name));
     }
 };
 
-// "%d-%d-%d%c%d:%d:%f", read as UTC.
+// "YYYY-MM-DD?hh:mm:ss[.f]", read as UTC and range checked (core::timestamp).
 struct timestamp_value {
     using value_type = timestamp;
     static constexpr const char* type_word = "a string";
     static bool accepts(const Json::Value& v) { return v.isString(); }
     static value_type convert(const Json::Value& v, const char* name) {
-        const auto result = timestamp::try_parse(v.asString());
-        if (!result)
-            ZENTU_THROW(std::string("failed to parse timestamp: \"") + name + "\"");
-        return *result;
+        const std::string prefix = std::string("failed to parse timestamp: \"") + name + "\"";
+        try {
+            return timestamp(std::string_view(v.asString()));
+        } catch (const core::invalid_time& e) {
+            ZENTU_THROW(e.reason().empty() ? prefix : prefix + " (" + e.reason() + ")");
+        }
     }
 };
 

@@ -29,7 +29,11 @@ protected:
         if (m_json_notify) {
             const std::int64_t ts = m_ts.get(*m_json_notify, "ts");
             const std::int64_t ms = m_ms.get(*m_json_notify, "ms");
-            return timestamp(std::chrono::milliseconds(ts * 1000 + ms));
+            try {
+                return timestamp::from_parts(ts, ms);
+            } catch (const core::invalid_time& e) {
+                ZENTU_THROW("envelope time is invalid: " + e.reason());
+            }
         }
         return m_updated_at.get(m_json_value, "updated_at");
     }

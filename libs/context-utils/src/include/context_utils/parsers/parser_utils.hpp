@@ -14,16 +14,16 @@ namespace zentu::libs::context_utils::parsers {
 
 // Field readers shared by the record views. The throwing readers report the
 // description, or the key when the description is null, in a std::logic_error
-// whose text begins "context-utils: ".
+// whose text begins "context-utils: ". No reader lets the JSON library's own
+// errors out: a member of a value that is not an object reads as null.
 class parser_utils {
 public:
     parser_utils() = delete;
 
-    // Calendar time read by the fixed-position ISO-8601 reader.
-    struct iso8601_time {
-        std::time_t seconds;
-        long milliseconds;
-    };
+    // json[key], or null when json is not an object (the JSON library would throw).
+    static const Json::Value& member(const Json::Value& json, const char* key);
+    // A number that truncates toward zero into a signed 32-bit integer.
+    static std::optional<int> to_int(const Json::Value& value);
 
     static std::optional<std::string> try_get_string(const Json::Value& json, const char* key);
     static std::optional<bool> try_get_bool(const Json::Value& json, const char* key);
@@ -48,13 +48,19 @@ public:
     // context-utils: "<description or key>" is not <type word>!
     static std::logic_error make_exception(const char* key, const char* description,
                                            const char* type_word);
-    // context-utils: failed to parse timestamp: "<description or key>"
-    static std::logic_error make_timestamp_exception(const char* key, const char* description);
+    // context-utils: failed to parse timestamp: "<description or key>", then
+    // " (<reason>)" when there is one.
+    static std::logic_error make_timestamp_exception(const char* key, const char* description,
+                                                     const std::string& reason = {});
 
-    // Reads "YYYY-MM-DDTHH:MM:SS.mmmZ" by character offsets; empty when the
-    // text is shorter than 24 characters. Separators are not checked.
-    static std::optional<iso8601_time> read_iso8601(const std::string& text);
-    // The ISO time as a timestamp, seconds taken as an unsigned 32-bit number.
+    // Reads "YYYY-MM-DDTHH:MM:SS.mmmZ" by character offsets: the digits of the
+    // year at 0..3, month, day, hour, minute and second two digits each at 5,
+    // 8, 11, 14 and 17, the fraction of the second (1 to 9 digits, rounded to
+    // milliseconds) from 20; separators are not checked. The text must be at
+    // least 24 characters long. Range checks as core::timestamp::from_calendar.
+    // Throws make_timestamp_exception naming the field.
+    static timestamp read_iso8601(const std::string& text, const char* name);
+    // The same reading; empty on any failure.
     static std::optional<timestamp> parse_iso8601(const std::string& text);
 
     // A lazy range over a JSON array converting each element to text.

@@ -9,15 +9,17 @@
 
 namespace zentu::libs::context_utils::parsers {
 
-// Holds references only (the tag configuration view refers into the same
-// JSON); the JSON must outlive the view.
+// Holds references only (the tag configuration views refer to the same
+// record); the JSON must outlive the view. Construction reads nothing, so a
+// malformed record fails only in its getters, inside the caller's error guard.
 class trackable_object_impl : public trackable_object {
 public:
     class tag_config_impl : public tag_config {
     public:
+        // Over the record; looks "tag_config" / "t2t_cfg" up at each call.
         class t2t_cfg_impl : public t2t_cfg {
         public:
-            explicit t2t_cfg_impl(const Json::Value& json) : m_json_value(json) {}
+            explicit t2t_cfg_impl(const Json::Value& record) : m_record(record) {}
             std::optional<std::string> get_role() const override;
             std::optional<bool> get_alarm_back() const override;
             std::optional<unsigned> get_distance() const override;
@@ -28,20 +30,24 @@ public:
             std::optional<unsigned> get_safe_distance() const override;
             std::optional<bool> get_buzzer() const override;
             std::optional<bool> get_haptic() const override;
+            // "tag_config" / "t2t_cfg", null when either is no object.
+            const Json::Value& json() const;
 
         private:
-            const Json::Value& m_json_value;
+            const Json::Value& m_record;
         };
 
-        // Decides here, once, whether "t2t_cfg" is present.
-        explicit tag_config_impl(const Json::Value& json);
+        // Over the record; looks "tag_config" up at each call.
+        explicit tag_config_impl(const Json::Value& record) : m_record(record), m_t2t_cfg(record) {}
         bool get_stationary() const override;
         std::optional<text_range> get_t2t_no_alarm() const override;
         boost::optional<const t2t_cfg&> get_t2t_cfg() const override;
 
     private:
-        const Json::Value& m_json_value;
-        std::optional<t2t_cfg_impl> m_t2t_cfg;
+        const Json::Value& json() const;
+
+        const Json::Value& m_record;
+        t2t_cfg_impl m_t2t_cfg;
     };
 
     explicit trackable_object_impl(const Json::Value& json);
