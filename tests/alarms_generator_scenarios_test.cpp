@@ -227,6 +227,10 @@ TEST_F(alarms_generator_scenarios, keep_out_ignores_zone_state_and_responsivenes
     start();
     move("o1", "K", "enter");
     EXPECT_THAT(posts(), ElementsAre("set o1:K keep_out"));
+    // Entries of objects the context does not know are not kept.
+    move("stranger", "K", "enter");
+    EXPECT_THAT(posts(), IsEmpty());
+    EXPECT_EQ(event_action("stranger", "K"), std::nullopt);
 }
 
 TEST_F(alarms_generator_scenarios, exempt_group_is_never_alarmed_by_a_keep_in_zone) {

@@ -273,6 +273,14 @@ TEST_F(updater_test, malformed_zone_events_are_dropped_or_rejected) {
     m_updater->handle_zone_event(zone_event("B", "KO", "enter", "1.5"));
     m_updater->handle_zone_event(zone_event("B", "KO", "enter", "\"1\""));
     m_updater->handle_zone_event(R"({"ts": 1, "ms": 0})");
+    // Times that would wrap or make a nonsense alarm time.
+    for (const auto& [ts, ms] : {std::pair{"9223372036854775", "808"}, std::pair{"-1", "999"},
+                                 std::pair{"1700000000", "-1"}, std::pair{"1700000000", "1000"}}) {
+        auto message = zone_event("B", "KO", "enter");
+        message.replace(message.find("1700000000"), 10, ts);
+        message.replace(message.find("\"ms\": 7") + 6, 1, ms);
+        m_updater->handle_zone_event(message);
+    }
     EXPECT_EQ(m_context.get_zone_events().size(), count);
 
     try {
