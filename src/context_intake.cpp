@@ -418,9 +418,6 @@ void context_intake::add_alarm(const parsers::alarm& record) {
 // ---- zone events from the stream ---------------------------------------------------
 
 void context_intake::handle_zone_event(std::string_view body) {
-    libs::core::component_logger::indent_guard trace;
-    if (m_tracing)
-        trace = m_logger.enter_function(ZENTU_SOURCE_LOCATION());
     auto parse_result = m_reader.parse(body);
     if (!parse_result.ok && m_metrics)
         m_metrics->malformed_message("zone_event");

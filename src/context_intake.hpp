@@ -75,9 +75,6 @@ public:
         std::int32_t x = 0, y = 0, z = 0;
     };
     static std::optional<zone_event_message> read_zone_event(const Json::Value& message);
-    // Whether each "zone_event" writes the debug trace line (not when a
-    // rebuilt context catches up with messages already traced).
-    void set_tracing(bool on) noexcept { m_tracing = on; }
 
 private:
     void register_callbacks();
@@ -106,7 +103,6 @@ private:
     const libs::core::logger& m_logger;
     libs::core::json::reader m_reader;
     ops::service_metrics* m_metrics;
-    bool m_tracing = true;
     // The zone event's key, built in place for each message.
     std::string m_key;
 };

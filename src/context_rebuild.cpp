@@ -74,7 +74,6 @@ void context_rebuild::build() {
             built = std::make_unique<rebuilt_context>();
             built->context = std::make_unique<context::writable_context>();
             built->intake = std::make_unique<context_intake>(*built->context, http, loop, logger);
-            built->intake->set_tracing(false);
             // One element at a time: a list never stands whole as a tree.
             built->intake->load_trackable_objects(std::string_view(*(*bodies)[objects_list]));
             built->intake->load_zones(std::string_view(*(*bodies)[zones_list]));

@@ -13,7 +13,7 @@ context_updater::context_updater(context::writable_context& context,
                                  libs::core::events_loop& events_loop, libs::core::logger& logger,
                                  const libs::core::events_loop::signals_handle&,
                                  ops::service_metrics* metrics)
-    : m_intake(context, http_client, events_loop, logger, metrics) {
+    : m_intake(context, http_client, events_loop, logger, metrics), m_logger(logger) {
     m_notify_subscription =
         message_stream.subscribe("notify", [this](std::string_view body) { handle_notify(body); });
     m_zone_event_subscription = message_stream.subscribe(
@@ -34,6 +34,7 @@ void context_updater::handle_notify(std::string_view body) {
 }
 
 void context_updater::handle_zone_event(std::string_view body) {
+    const auto trace = m_logger.enter_function(ZENTU_SOURCE_LOCATION());
     keep(false, body);
     m_intake.handle_zone_event(body);
 }

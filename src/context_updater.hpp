@@ -57,6 +57,7 @@ private:
     void keep(bool notify, std::string_view body);
 
     context_intake m_intake;
+    const libs::core::logger& m_logger;
     libs::core::message_stream::subscription::ptr m_notify_subscription;
     libs::core::message_stream::subscription::ptr m_zone_event_subscription;
     bool m_journaling = false;
