@@ -3,9 +3,10 @@
 include(GoogleTest)
 find_package(GTest REQUIRED)
 
+# Every test executable gets the test kit (test-kit/) with its main.
 add_library(marovane_test_main INTERFACE)
 target_link_libraries(marovane_test_main INTERFACE GTest::gmock GTest::gtest GTest::gtest_main
-                                                   Threads::Threads)
+                                                   marovane_test_kit Threads::Threads)
 
 # marovane_add_tests(DIR <dir> LIBS <targets...> [LABELS <labels...>])
 function(marovane_add_tests)

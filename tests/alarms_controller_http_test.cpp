@@ -5,7 +5,7 @@
 #include "context/context.hpp"
 #include "core/events_loop.hpp"
 #include "core/json.hpp"
-#include "http_test_server.hpp"
+#include "test_kit/http_test_server.hpp"
 
 namespace zentu::test {
 namespace {
@@ -56,13 +56,13 @@ protected:
         }
         return true;
     }
-    using received = test_support::http_test_server::recorded_request;
+    using received = test_kit::http_test_server::recorded_request;
 
     // The platform answers the next alarm requests with these statuses.
     void answer_next_with(const std::vector<int>& statuses) {
-        std::vector<test_support::http_test_server::response> responses;
+        std::vector<test_kit::http_test_server::response> responses;
         for (const int status : statuses) {
-            test_support::http_test_server::response r;
+            test_kit::http_test_server::response r;
             r.status = status;
             responses.push_back(r);
         }
@@ -75,7 +75,7 @@ protected:
         return std::chrono::duration_cast<milliseconds>(b.at - a.at);
     }
 
-    test_support::http_test_server m_server;
+    test_kit::http_test_server m_server;
     libs::core::logger m_logger{"marovane-test", "alarms-http"};
     libs::core::core::ptr m_core;
     libs::core::events_loop::ptr m_loop;

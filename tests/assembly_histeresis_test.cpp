@@ -8,7 +8,7 @@
 
 #include "core/events_loop.hpp"
 #include "core/json.hpp"
-#include "http_test_server.hpp"
+#include "test_kit/http_test_server.hpp"
 #include "zone_detector.hpp"
 
 namespace zentu {
@@ -16,7 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace core = libs::core;
-using test_support::http_test_server;
+using test_kit::http_test_server;
 
 const std::string alarm_types_path = "/api/private/alarm_types/";
 

@@ -10,13 +10,13 @@
 #include "core/events_loop.hpp"
 #include "core/exception.hpp"
 #include "core/http.hpp"
-#include "http_test_server.hpp"
+#include "test_kit/http_test_server.hpp"
 
 namespace zentu {
 namespace {
 
 using libs::core::timestamp;
-using test_support::http_test_server;
+using test_kit::http_test_server;
 
 libs::core::logger& test_logger() {
     static libs::core::logger logger("marovane-test", "updater");

@@ -11,7 +11,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using http::method;
-using server = test_support::http_test_server;
+using server = test_kit::http_test_server;
 
 const std::string perform_failed = "curl_easy_perform failed:";
 

@@ -11,7 +11,8 @@
 #include "core/events_loop.hpp"
 #include "core/http.hpp"
 #include "core/logger.hpp"
-#include "support/http_test_server.hpp"
+#include "test_kit/http_test_server.hpp"
+#include "test_kit/loop_driver.hpp"
 
 namespace zentu::libs::context_utils::testing {
 
@@ -19,7 +20,7 @@ namespace zentu::libs::context_utils::testing {
 // client pointed at it and a synchroniser over both.
 class sync_fixture : public ::testing::Test {
 protected:
-    using response = test_support::http_test_server::response;
+    using response = test_kit::http_test_server::response;
 
     sync_fixture()
         : m_core(core::core::create(m_logger)),
@@ -29,10 +30,7 @@ protected:
           m_synchronizer(context_synchronizer::create(*m_client, *m_loop, m_logger)) {}
 
     static response reply(int status, std::string body) {
-        response r;
-        r.status = status;
-        r.body = std::move(body);
-        return r;
+        return test_kit::reply(status, std::move(body));
     }
 
     void serve(const std::string& path, std::string body) {
@@ -49,18 +47,12 @@ protected:
     // Runs the loop until done() holds; false when the time ran out first.
     bool run_until(const std::function<bool()>& done,
                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() >= deadline)
-                return false;
-            m_loop->get_io_context().run_one_for(std::chrono::milliseconds(10));
-        }
-        return true;
+        return test_kit::run_until(m_loop->get_io_context(), done, timeout);
     }
 
     void run_for(std::chrono::milliseconds duration) { m_loop->get_io_context().run_for(duration); }
 
-    test_support::http_test_server m_server;
+    test_kit::http_test_server m_server;
     core::logger m_logger{"marovane", "test"};
     core::core::ptr m_core;
     core::events_loop::ptr m_loop;

@@ -10,7 +10,8 @@
 #include "core/events_loop.hpp"
 #include "core/http.hpp"
 #include "core/logger.hpp"
-#include "support/http_test_server.hpp"
+#include "test_kit/http_test_server.hpp"
+#include "test_kit/loop_driver.hpp"
 
 namespace zentu::libs::core::testing {
 
@@ -31,13 +32,7 @@ protected:
     // Runs the loop until done() holds; false when the time ran out first.
     bool run_until(const std::function<bool()>& done,
                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() >= deadline)
-                return false;
-            m_loop->get_io_context().run_one_for(std::chrono::milliseconds(10));
-        }
-        return true;
+        return test_kit::run_until(m_loop->get_io_context(), done, timeout);
     }
 
     void run_for(std::chrono::milliseconds duration) { m_loop->get_io_context().run_for(duration); }
@@ -46,14 +41,9 @@ protected:
     core::ptr m_core;
     events_loop::ptr m_loop;
     events_loop::work::ptr m_work;
-    test_support::http_test_server m_server;
+    test_kit::http_test_server m_server;
 };
 
-inline test_support::http_test_server::response reply(int status, std::string body = {}) {
-    test_support::http_test_server::response r;
-    r.status = status;
-    r.body = std::move(body);
-    return r;
-}
+using test_kit::reply;
 
 }  // namespace zentu::libs::core::testing

@@ -3,30 +3,24 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-namespace zentu::test_support {
+#include "test_kit/loopback_http_server.hpp"
 
-// A small HTTP/1.1 server on 127.0.0.1 and a port chosen by the system, for
-// tests that need real traffic. It serves on a thread of its own, records every
-// request and answers from a table of programmed responses keyed by the exact
-// request target (path and query). Unknown targets get the default response
-// (404, empty body). All members may be called from any thread.
-// Self-contained: only Boost.Asio/Beast in the .cpp; copy both files to reuse.
+namespace zentu::test_kit {
+
+// A loopback HTTP server for tests that need real traffic, on 127.0.0.1 and a
+// port chosen by the system. It records every request and answers from a
+// table of programmed responses keyed by the exact request target (path and
+// query); one-shot responses queued for a target come first, in order.
+// Unknown targets get the default response (404, empty body). All members may
+// be called from any thread.
 class http_test_server {
 public:
-    struct recorded_request {
-        std::string method;
-        std::string target;
-        std::map<std::string, std::string> headers;  // names in lower case
-        std::string body;
-        std::size_t connection = 0;                // accepted connections are numbered from 1
-        std::chrono::steady_clock::time_point at;  // when the request was read
-    };
+    using recorded_request = http_request;
 
     struct response {
         int status = 200;
@@ -61,10 +55,13 @@ public:
     // Highest number of requests received and not yet answered at one time.
     std::size_t max_concurrent_requests() const;
 
-    struct state;  // the server's internals, defined in the .cpp
+    struct state;  // the tables and the log, defined in the .cpp
 
 private:
     std::unique_ptr<state> m_state;
 };
 
-}  // namespace zentu::test_support
+// A response with a status and a body.
+http_test_server::response reply(int status, std::string body = {});
+
+}  // namespace zentu::test_kit
