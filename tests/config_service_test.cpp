@@ -18,6 +18,7 @@
 #include "config.hpp"
 #include "config_values.hpp"
 #include "core/exception.hpp"
+#include "test_kit/error_of.hpp"
 
 namespace zentu {
 namespace {
@@ -45,12 +46,7 @@ config read(const Json::Value& doc) {
 }
 
 std::string invalid_reason(const Json::Value& doc) {
-    try {
-        read(doc);
-    } catch (const libs::core::exception& e) {
-        return e.get_string_error();
-    }
-    return "no error";
+    return test_kit::error_of([&] { read(doc); });
 }
 
 TEST(config_service, fields_are_read_and_composed) {
@@ -230,12 +226,7 @@ protected:
     }
 
     static std::string load_error(const std::string& path) {
-        try {
-            config::from_file(path);
-        } catch (const std::exception& e) {
-            return e.what();
-        }
-        return "no error";
+        return test_kit::error_of<std::exception>([&] { config::from_file(path); });
     }
 
     std::string m_dir;

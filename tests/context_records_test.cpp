@@ -3,12 +3,14 @@
 
 #include "context/context.hpp"
 #include "core/enum_from_string.hpp"
+#include "test_kit/error_of.hpp"
 
 namespace zentu::context {
 namespace {
 
 using libs::core::enum_from_string;
 using libs::core::timestamp;
+using test_kit::error_of;
 
 zone make_zone(std::string uid, std::optional<std::string> sublocation,
                std::optional<std::string> owner) {
@@ -19,15 +21,6 @@ zone make_zone(std::string uid, std::optional<std::string> sublocation,
 trackable_object make_object(std::string uid, std::optional<std::string> sublocation) {
     return trackable_object(std::move(uid), true, "aa:bb", "p1", std::move(sublocation),
                             timestamp(), std::nullopt, {});
-}
-
-std::string error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const libs::core::exception& e) {
-        return e.get_string_error();
-    }
-    return "no exception";
 }
 
 TEST(context_enumerations, zone_type_text_round_trip) {

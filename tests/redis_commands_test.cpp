@@ -10,6 +10,7 @@
 #include "core/exception.hpp"
 #include "redis/redis_context.hpp"
 #include "support/redis_server.hpp"
+#include "test_kit/error_of.hpp"
 
 namespace zentu::redis {
 namespace {
@@ -19,16 +20,7 @@ using testing::UnorderedElementsAre;
 
 constexpr unsigned test_db = 5;
 
-// Runs action and returns the message of the exception it throws.
-template <typename Action>
-std::string error_of(Action action) {
-    try {
-        action();
-    } catch (const libs::core::exception& e) {
-        return e.get_string_error();
-    }
-    return "no exception";
-}
+using test_kit::error_of;
 
 std::vector<std::string> strings_of(const reply_array& array) {
     std::vector<std::string> result;

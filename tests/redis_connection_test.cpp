@@ -13,6 +13,7 @@
 #include "core/exception.hpp"
 #include "redis/redis_context.hpp"
 #include "support/redis_server.hpp"
+#include "test_kit/error_of.hpp"
 
 namespace zentu::redis {
 namespace {
@@ -20,15 +21,7 @@ namespace {
 using testing::HasSubstr;
 using testing::StartsWith;
 
-template <typename Action>
-std::string error_of(Action action) {
-    try {
-        action();
-    } catch (const libs::core::exception& e) {
-        return e.get_string_error();
-    }
-    return "no exception";
-}
+using test_kit::error_of;
 
 // Accepts one connection on a loopback port and answers whatever arrives
 // with a fixed RESP text.

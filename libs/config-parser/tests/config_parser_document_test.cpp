@@ -10,6 +10,7 @@
 
 #include "config/config.hpp"
 #include "config/dictionary_impl.hpp"
+#include "test_kit/error_of.hpp"
 
 namespace zentu::libs::config {
 namespace {
@@ -20,12 +21,7 @@ config::ptr parse(const std::string& text) {
 }
 
 std::string parse_error(const std::string& text) {
-    try {
-        parse(text);
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "no error";
+    return test_kit::error_of<std::runtime_error>([&] { parse(text); });
 }
 
 TEST(config_parser_document, malformed_input_is_rejected) {

@@ -12,7 +12,7 @@
 namespace zentu::libs::context_utils::objects {
 namespace {
 
-using testing::core_error_text;
+using test_kit::error_of;
 using testing::parse_json;
 
 json_template<_json_object_tag> element(const char* text) {
@@ -54,7 +54,7 @@ TEST(cu_models_trackable_object, converts_fields_and_nested_models) {
     EXPECT_TRUE(tag_config.get_stationary());
     std::vector<std::string> macs;
     tag_config.for_each_t2t_no_alarm_item([&](const auto& item) {
-        const std::string error = core_error_text([&] { item.get_mac(); });
+        const std::string error = error_of([&] { item.get_mac(); });
         macs.push_back(error == "no error" ? item.get_mac() : error);
         return true;
     });
@@ -77,14 +77,14 @@ TEST(cu_models_trackable_object, missing_parts) {
     EXPECT_FALSE(object.get_tag_config().get_t2t_cfg());
     EXPECT_TRUE(
         object.get_tag_config().for_each_t2t_no_alarm_item([](const auto&) { return false; }));
-    EXPECT_EQ(core_error_text([&] { object.get_tag_config().get_stationary(); }),
+    EXPECT_EQ(error_of([&] { object.get_tag_config().get_stationary(); }),
               "\"stationary\" is not a bool!");
-    EXPECT_EQ(core_error_text([&] { object.get_default_height(); }),
+    EXPECT_EQ(error_of([&] { object.get_default_height(); }),
               "\"default_height\" is not a number!");
-    EXPECT_EQ(core_error_text([&] { object.get_updated_at(); }), "\"updated_at\" is not a string!");
+    EXPECT_EQ(error_of([&] { object.get_updated_at(); }), "\"updated_at\" is not a string!");
 
     const trackable_object_impl no_tag_config(element("{}"));
-    EXPECT_EQ(core_error_text([&] { no_tag_config.get_tag_config(); }),
+    EXPECT_EQ(error_of([&] { no_tag_config.get_tag_config(); }),
               "\"tag_config\" is not an object!");
 }
 
@@ -103,9 +103,9 @@ TEST(cu_models_win_anchor, converts_fields) {
     EXPECT_EQ(anchor.get_position()->get_z(), 3);
 
     const win_anchor_impl bare(element(R"({"node": {"node_id": -1}})"));
-    EXPECT_EQ(core_error_text([&] { bare.get_sublocation_uid(); }),
+    EXPECT_EQ(error_of([&] { bare.get_sublocation_uid(); }),
               "\"sublocation_uid\" is not a string!");
-    EXPECT_EQ(core_error_text([&] { bare.get_node()->get_node_id(); }),
+    EXPECT_EQ(error_of([&] { bare.get_node()->get_node_id(); }),
               "\"node_id\" is not an unsigned int!");
     EXPECT_FALSE(bare.get_position());
 }

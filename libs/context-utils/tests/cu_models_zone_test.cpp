@@ -9,7 +9,7 @@
 namespace zentu::libs::context_utils::objects {
 namespace {
 
-using testing::core_error_text;
+using test_kit::error_of;
 using testing::parse_json;
 
 const char* const zone_record = R"({
@@ -66,17 +66,17 @@ TEST(cu_models_zone, failed_conversion_is_not_cached) {
     const auto zone = make_zone(
         R"({"active": "yes", "zone_geometry": "round", "updated_at": "2021-03-04", "priority": 2.5})");
     for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_EQ(core_error_text([&] { zone->get_active(); }), "\"active\" is not a bool!");
-        EXPECT_EQ(core_error_text([&] { zone->get_zone_geometry(); }),
+        EXPECT_EQ(error_of([&] { zone->get_active(); }), "\"active\" is not a bool!");
+        EXPECT_EQ(error_of([&] { zone->get_zone_geometry(); }),
                   "\"zone_geometry\" is not an object!");
     }
-    EXPECT_EQ(core_error_text([&] { zone->get_uid(); }), "\"uid\" is not a string!");
-    EXPECT_EQ(core_error_text([&] { zone->get_priority(); }), "\"priority\" is not an int!");
-    EXPECT_EQ(core_error_text([&] { zone->get_zone_alarm_level(); }),
+    EXPECT_EQ(error_of([&] { zone->get_uid(); }), "\"uid\" is not a string!");
+    EXPECT_EQ(error_of([&] { zone->get_priority(); }), "\"priority\" is not an int!");
+    EXPECT_EQ(error_of([&] { zone->get_zone_alarm_level(); }),
               "\"zone_alarm_level\" is not an unsigned int!");
-    EXPECT_EQ(core_error_text([&] { zone->get_zone_exceptions(); }),
+    EXPECT_EQ(error_of([&] { zone->get_zone_exceptions(); }),
               "\"zone_exceptions\" is not an array!");
-    EXPECT_EQ(core_error_text([&] { zone->get_updated_at(); }),
+    EXPECT_EQ(error_of([&] { zone->get_updated_at(); }),
               "failed to parse timestamp: \"updated_at\"");
 }
 
@@ -104,9 +104,9 @@ TEST(cu_models_zone, trackables_in_zone_read_entered) {
             EXPECT_EQ(t.get_x() + t.get_y() + t.get_z(), 6);
             EXPECT_EQ(t.get_time().get_time_since_epoch().count(), 1614834367000);
         } else {
-            EXPECT_EQ(core_error_text([&] { t.get_x(); }), "\"entered.x\" is not a number!");
-            EXPECT_EQ(core_error_text([&] { t.get_z(); }), "\"entered.z\" is not a number!");
-            EXPECT_EQ(core_error_text([&] { t.get_time(); }),
+            EXPECT_EQ(error_of([&] { t.get_x(); }), "\"entered.x\" is not a number!");
+            EXPECT_EQ(error_of([&] { t.get_z(); }), "\"entered.z\" is not a number!");
+            EXPECT_EQ(error_of([&] { t.get_time(); }),
                       "failed to parse timestamp: \"entered.time\"");
         }
         return true;
@@ -133,13 +133,13 @@ TEST(cu_models_zone, notification_time_from_envelope) {
     EXPECT_EQ(zone.get_updated_at().get_time_since_epoch().count(), 1600000000005);
 
     const zone_impl bad(json_template<_json_notify_tag>(parse_json(R"({"ts": 1, "ms": -5})")));
-    EXPECT_EQ(core_error_text([&] { bad.get_updated_at(); }), "\"ms\" is not an unsigned int!");
-    EXPECT_EQ(core_error_text([&] { bad.get_uid(); }), "\"uid\" is not a string!");
+    EXPECT_EQ(error_of([&] { bad.get_updated_at(); }), "\"ms\" is not an unsigned int!");
+    EXPECT_EQ(error_of([&] { bad.get_uid(); }), "\"uid\" is not a string!");
 }
 
 TEST(cu_models_zone, non_object_list_element_fails_type_tests) {
     const auto zone = make_zone("5");
-    EXPECT_EQ(core_error_text([&] { zone->get_uid(); }), "\"uid\" is not a string!");
+    EXPECT_EQ(error_of([&] { zone->get_uid(); }), "\"uid\" is not a string!");
     EXPECT_FALSE(zone->get_user_params());
 }
 

@@ -12,8 +12,7 @@
 namespace zentu::libs::context_utils::parsers {
 namespace {
 
-using testing::core_error_text;
-using testing::logic_error_text;
+using test_kit::error_of;
 using testing::parse_json;
 
 std::int64_t ms_of(const timestamp& ts) {
@@ -47,31 +46,33 @@ TEST(cu_parsers_alarm, reads_rest_record) {
 TEST(cu_parsers_alarm, fixed_error_texts) {
     const Json::Value json = parse_json(R"({"ts": "2021-03-04T05:06:07.089"})");
     const alarm_impl alarm(json);
-    EXPECT_EQ(logic_error_text([&] { alarm.get_uid(); }), "context-utils: uid is not a string!");
-    EXPECT_EQ(logic_error_text([&] { alarm.get_mac_address(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { alarm.get_uid(); }),
+              "context-utils: uid is not a string!");
+    EXPECT_EQ(error_of<std::logic_error>([&] { alarm.get_mac_address(); }),
               "context-utils: mac_address is not a string!");
-    EXPECT_EQ(logic_error_text([&] { alarm.get_alarm_name(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { alarm.get_alarm_name(); }),
               "context-utils: alarm_name is not a string!");
-    EXPECT_EQ(logic_error_text([&] { alarm.get_text(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { alarm.get_text(); }),
               "context-utils: additional_info.text is not a string!");
-    EXPECT_EQ(logic_error_text([&] { alarm.get_obj_uid(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { alarm.get_obj_uid(); }),
               "context-utils: obj_uid is not a string!");
-    EXPECT_EQ(logic_error_text([&] { alarm.get_ts(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { alarm.get_ts(); }),
               "context-utils: failed to parse timestamp: \"ts\"");
 
     const Json::Value no_ts = parse_json(R"({"ts": 5})");
-    EXPECT_EQ(logic_error_text([&] { alarm_impl(no_ts).get_ms(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { alarm_impl(no_ts).get_ms(); }),
               "context-utils: ts is not a string!");
 
     const Json::Value notify = parse_json(R"({"ts": 7, "ms": "x", "plist": {}})");
     const alarm_impl notified(notify["plist"], notify);
     EXPECT_EQ(notified.get_ts(), 7u);
-    EXPECT_EQ(logic_error_text([&] { notified.get_ms(); }), "context-utils: ms is not an int!");
+    EXPECT_EQ(error_of<std::logic_error>([&] { notified.get_ms(); }),
+              "context-utils: ms is not an int!");
 
     // A negative envelope time is refused rather than wrapped to 4294967295.
     const Json::Value negative = parse_json(R"({"ts": -1, "ms": 999, "plist": {}})");
     EXPECT_EQ(
-        logic_error_text([&] { alarm_impl(negative["plist"], negative).get_ts(); }),
+        error_of<std::logic_error>([&] { alarm_impl(negative["plist"], negative).get_ts(); }),
         "context-utils: envelope time is invalid: seconds -1 is out of range 0..253402300799");
 }
 
@@ -94,33 +95,30 @@ TEST(cu_parsers_pos, reads_message_views) {
 TEST(cu_parsers_pos, errors_are_located_exceptions) {
     const Json::Value json = parse_json(R"({"ts": "2024-05-01", "data": {"fom": -1}})");
     const pos_impl pos(json);
-    EXPECT_EQ(core_error_text([&] { pos.get_trackable_uid(); }),
+    EXPECT_EQ(error_of([&] { pos.get_trackable_uid(); }),
               "context-utils: pos: tk_uid is not a string!");
-    EXPECT_EQ(core_error_text([&] { pos.get_ts(); }), "timestamp: \"2024-05-01\" is invalid!");
-    EXPECT_EQ(core_error_text([&] { pos.get_x(); }), "context-utils: pos: data.x is not a number!");
-    EXPECT_EQ(core_error_text([&] { pos.get_y(); }), "context-utils: pos: data.y is not a number!");
-    EXPECT_EQ(core_error_text([&] { pos.get_z(); }), "context-utils: pos: data.z is not a number!");
-    EXPECT_EQ(core_error_text([&] { pos.get_type(); }),
-              "context-utils: pos: data.type is not a string!");
-    EXPECT_EQ(core_error_text([&] { pos.get_sublocation_uid(); }),
+    EXPECT_EQ(error_of([&] { pos.get_ts(); }), "timestamp: \"2024-05-01\" is invalid!");
+    EXPECT_EQ(error_of([&] { pos.get_x(); }), "context-utils: pos: data.x is not a number!");
+    EXPECT_EQ(error_of([&] { pos.get_y(); }), "context-utils: pos: data.y is not a number!");
+    EXPECT_EQ(error_of([&] { pos.get_z(); }), "context-utils: pos: data.z is not a number!");
+    EXPECT_EQ(error_of([&] { pos.get_type(); }), "context-utils: pos: data.type is not a string!");
+    EXPECT_EQ(error_of([&] { pos.get_sublocation_uid(); }),
               "context-utils: pos: data.sl_uid is not a string!");
-    EXPECT_EQ(core_error_text([&] { pos.get_fom(); }),
-              "context-utils: pos: data.fom is not an uint!");
-    EXPECT_EQ(core_error_text([&] { pos.get_mac(); }),
-              "context-utils: pos: data.mac is not a string!");
+    EXPECT_EQ(error_of([&] { pos.get_fom(); }), "context-utils: pos: data.fom is not an uint!");
+    EXPECT_EQ(error_of([&] { pos.get_mac(); }), "context-utils: pos: data.mac is not a string!");
 
     const Json::Value no_ts = parse_json(R"({"ts": 1})");
-    EXPECT_EQ(core_error_text([&] { pos_impl(no_ts).get_ts(); }),
+    EXPECT_EQ(error_of([&] { pos_impl(no_ts).get_ts(); }),
               "context-utils: pos: ts is not a string!");
 
     // Numbers beyond 32 bits and messages that are no object fail the same way.
     const Json::Value huge = parse_json(R"({"data": {"x": 1e20, "y": 4294967296}})");
-    EXPECT_EQ(core_error_text([&] { pos_impl(huge).get_x(); }),
+    EXPECT_EQ(error_of([&] { pos_impl(huge).get_x(); }),
               "context-utils: pos: data.x is not a number!");
-    EXPECT_EQ(core_error_text([&] { pos_impl(huge).get_y(); }),
+    EXPECT_EQ(error_of([&] { pos_impl(huge).get_y(); }),
               "context-utils: pos: data.y is not a number!");
     const Json::Value array = parse_json("[1]");
-    EXPECT_EQ(core_error_text([&] { pos_impl(array).get_mac(); }),
+    EXPECT_EQ(error_of([&] { pos_impl(array).get_mac(); }),
               "context-utils: pos: data.mac is not a string!");
 }
 
@@ -147,26 +145,28 @@ TEST(cu_parsers_association, fixed_error_texts) {
     const Json::Value notify = parse_json(
         R"({"ts": "1", "ms": 1, "plist": {"removed_at": null, "created_at": "2021-03-04T05:06:07"}})");
     const trackable_object_association_impl view(notify["plist"], notify);
-    EXPECT_EQ(logic_error_text([&] { view.get_ts(); }), "context-utils: ts is not an int!");
-    EXPECT_EQ(logic_error_text([&] { view.get_project_uid(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { view.get_ts(); }),
+              "context-utils: ts is not an int!");
+    EXPECT_EQ(error_of<std::logic_error>([&] { view.get_project_uid(); }),
               "context-utils: project_uid is not a string!");
-    EXPECT_EQ(logic_error_text([&] { view.get_mac_address(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { view.get_mac_address(); }),
               "context-utils: mac_address is not a string!");
-    EXPECT_EQ(logic_error_text([&] { view.get_trackable_object_uid(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { view.get_trackable_object_uid(); }),
               "context-utils: trob_uid is not a string!");
-    EXPECT_EQ(logic_error_text([&] { view.get_removed_at(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { view.get_removed_at(); }),
               "context-utils: removed_at is not a string!");
-    EXPECT_EQ(logic_error_text([&] { view.get_created_at(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { view.get_created_at(); }),
               "context-utils: failed to parse timestamp: \"created_at\"");
 
     const Json::Value short_removed =
         parse_json(R"({"plist": {"removed_at": "9999-12-31"}, "ms": 1})");
     const trackable_object_association_impl short_view(short_removed["plist"], short_removed);
-    EXPECT_EQ(logic_error_text([&] { short_view.get_removed_at(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { short_view.get_removed_at(); }),
               "context-utils: failed to parse timestamp: \"removed_at\"");
-    EXPECT_EQ(logic_error_text([&] { short_view.get_created_at(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { short_view.get_created_at(); }),
               "context-utils: created_at is not a string!");
-    EXPECT_EQ(logic_error_text([&] { short_view.get_ts(); }), "context-utils: ts is not an int!");
+    EXPECT_EQ(error_of<std::logic_error>([&] { short_view.get_ts(); }),
+              "context-utils: ts is not an int!");
 }
 
 std::vector<std::string> walk(const trackable_object_groups& groups, bool added) {
@@ -202,10 +202,11 @@ TEST(cu_parsers_groups, errors) {
     const Json::Value notify = parse_json(
         R"({"plist": {"g": {"action": "ADD_GROUP", "trackableObject": 1}}, "project_uid": 1})");
     const trackable_object_groups_impl groups(notify["plist"], notify);
-    EXPECT_EQ(logic_error_text([&] { groups.get_project_uid(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { groups.get_project_uid(); }),
               "context-utils: project_uid is not a string!");
-    EXPECT_EQ(logic_error_text([&] { groups.get_ts(); }), "context-utils: ts is not an int!");
-    EXPECT_EQ(logic_error_text([&] { walk(groups, true); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { groups.get_ts(); }),
+              "context-utils: ts is not an int!");
+    EXPECT_EQ(error_of<std::logic_error>([&] { walk(groups, true); }),
               "context-utils::group_impl: trackableObject is not a string!");
 }
 

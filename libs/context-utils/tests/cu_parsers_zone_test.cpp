@@ -11,7 +11,7 @@
 namespace zentu::libs::context_utils::parsers {
 namespace {
 
-using testing::logic_error_text;
+using test_kit::error_of;
 using testing::parse_json;
 
 const char* const zone_record = R"({
@@ -53,32 +53,35 @@ TEST(cu_parsers_zone, notification_time_comes_from_envelope) {
     EXPECT_EQ(zone.get_ms(), 5u);
 
     const Json::Value late_ms = parse_json(R"({"ts": 1, "ms": 1000, "plist": {}})");
-    EXPECT_EQ(logic_error_text([&] { zone_impl(late_ms["plist"], late_ms).get_ms(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { zone_impl(late_ms["plist"], late_ms).get_ms(); }),
               "context-utils: envelope time is invalid: milliseconds 1000 is out of range 0..999");
 
     const Json::Value bad_envelope = parse_json(R"({"ts": -1, "plist": {}})");
     const zone_impl bad(bad_envelope["plist"], bad_envelope);
-    EXPECT_EQ(logic_error_text([&] { bad.get_ts(); }), "context-utils: \"ts\" is not an uint!");
-    EXPECT_EQ(logic_error_text([&] { bad.get_ms(); }), "context-utils: \"ms\" is not an uint!");
+    EXPECT_EQ(error_of<std::logic_error>([&] { bad.get_ts(); }),
+              "context-utils: \"ts\" is not an uint!");
+    EXPECT_EQ(error_of<std::logic_error>([&] { bad.get_ms(); }),
+              "context-utils: \"ms\" is not an uint!");
 }
 
 TEST(cu_parsers_zone, required_fields_report_key_and_type) {
     const Json::Value json = parse_json(
         R"({"active": "yes", "priority": 1.5, "zone_alarm_level": -1, "updated_at": "2021-03-04T05:06:07.089"})");
     const zone_impl zone(json);
-    EXPECT_EQ(logic_error_text([&] { zone.get_uid(); }), "context-utils: \"uid\" is not a string!");
-    EXPECT_EQ(logic_error_text([&] { zone.get_active(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { zone.get_uid(); }),
+              "context-utils: \"uid\" is not a string!");
+    EXPECT_EQ(error_of<std::logic_error>([&] { zone.get_active(); }),
               "context-utils: \"active\" is not a bool!");
-    EXPECT_EQ(logic_error_text([&] { zone.get_priority(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { zone.get_priority(); }),
               "context-utils: \"priority\" is not an int!");
-    EXPECT_EQ(logic_error_text([&] { zone.get_zone_alarm_level(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { zone.get_zone_alarm_level(); }),
               "context-utils: \"zone_alarm_level\" is not an uint!");
     // 23 characters: the trailing Z is missing.
-    EXPECT_EQ(logic_error_text([&] { zone.get_ts(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { zone.get_ts(); }),
               "context-utils: failed to parse timestamp: \"updated_at\"");
-    EXPECT_EQ(logic_error_text([&] { zone.get_zone_exceptions(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { zone.get_zone_exceptions(); }),
               "context-utils: zone_exceptions is not an array!");
-    EXPECT_EQ(logic_error_text([&] { zone.get_zone_exceptions_groups(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { zone.get_zone_exceptions_groups(); }),
               "context-utils: zone_exceptions_groups is not an array!");
 }
 
@@ -130,11 +133,11 @@ TEST(cu_parsers_zone, trackables_in_zone_report_entered_names) {
             EXPECT_EQ(t.get_z(), 3);
             EXPECT_EQ(t.get_time().get_time_since_epoch().count(), 1614834367089);
         } else {
-            EXPECT_EQ(logic_error_text([&] { t.get_x(); }),
+            EXPECT_EQ(error_of<std::logic_error>([&] { t.get_x(); }),
                       "context-utils: \"entered.x\" is not a number!");
-            EXPECT_EQ(logic_error_text([&] { t.get_y(); }),
+            EXPECT_EQ(error_of<std::logic_error>([&] { t.get_y(); }),
                       "context-utils: \"entered.y\" is not a number!");
-            EXPECT_EQ(logic_error_text([&] { t.get_time(); }),
+            EXPECT_EQ(error_of<std::logic_error>([&] { t.get_time(); }),
                       "context-utils: failed to parse timestamp: \"entered.time\"");
         }
         return true;
@@ -159,15 +162,16 @@ TEST(cu_parsers_utils, iso8601_fixed_positions) {
     const Json::Value json = parse_json(R"({"t": 5, "u": "2021-03-04T05:06:07.089Z"})");
     EXPECT_FALSE(parser_utils::try_get_iso8601_timestamp(json, "t"));
     EXPECT_TRUE(parser_utils::try_get_iso8601_timestamp(json, "u"));
-    EXPECT_EQ(logic_error_text([&] { parser_utils::get_iso8601_timestamp(json, "t", "time"); }),
-              "context-utils: \"time\" is not a string!");
+    EXPECT_EQ(
+        error_of<std::logic_error>([&] { parser_utils::get_iso8601_timestamp(json, "t", "time"); }),
+        "context-utils: \"time\" is not a string!");
 }
 
 TEST(cu_parsers_utils, iso8601_nonsense_fails_naming_field_and_reason) {
     const auto error = [](const char* text) {
         Json::Value json;
         json["updated_at"] = text;
-        return logic_error_text([&] { zone_impl(json).get_ts(); });
+        return error_of<std::logic_error>([&] { zone_impl(json).get_ts(); });
     };
     const std::string prefix = "context-utils: failed to parse timestamp: \"updated_at\"";
     EXPECT_EQ(error("2021-13-45T99:99:99.999Z"), prefix + " (month 13 is out of range 1..12)");
@@ -247,11 +251,11 @@ TEST(cu_parsers_trackable_object, optional_parts_absent) {
     EXPECT_FALSE(object.get_groups());
     EXPECT_FALSE(object.get_tag_config().get_t2t_cfg());
     EXPECT_FALSE(object.get_tag_config().get_t2t_no_alarm());
-    EXPECT_EQ(logic_error_text([&] { object.get_tag_config().get_stationary(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { object.get_tag_config().get_stationary(); }),
               "context-utils: \"stationary\" is not a bool!");
-    EXPECT_EQ(logic_error_text([&] { object.get_default_height(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { object.get_default_height(); }),
               "context-utils: \"default_height\" is not a number!");
-    EXPECT_EQ(logic_error_text([&] { object.get_ts(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { object.get_ts(); }),
               "context-utils: \"updated_at\" is not a string!");
 
     // A malformed tag_config does not make the view unbuildable.
@@ -265,9 +269,9 @@ TEST(cu_parsers_trackable_object, optional_parts_absent) {
     for (const char* text : {"5", "\"x\"", "[1]"}) {
         const Json::Value element = parse_json(text);
         const trackable_object_impl broken(element);
-        EXPECT_EQ(logic_error_text([&] { broken.get_uid(); }),
+        EXPECT_EQ(error_of<std::logic_error>([&] { broken.get_uid(); }),
                   "context-utils: \"uid\" is not a string!");
-        EXPECT_EQ(logic_error_text([&] { broken.get_tag_config().get_stationary(); }),
+        EXPECT_EQ(error_of<std::logic_error>([&] { broken.get_tag_config().get_stationary(); }),
                   "context-utils: \"stationary\" is not a bool!");
         EXPECT_FALSE(broken.get_tag_config().get_t2t_cfg());
         EXPECT_EQ(broken.get_x(), std::nullopt);

@@ -14,7 +14,7 @@
 namespace zentu::libs::context_utils {
 namespace {
 
-using testing::core_error_text;
+using test_kit::error_of;
 
 class cu_sync_initializer : public testing::sync_fixture {
 protected:
@@ -84,19 +84,19 @@ TEST_F(cu_sync_initializer, server_list_walks) {
 TEST_F(cu_sync_initializer, malformed_answers_fail_without_retry) {
     serve("/api/private/zones/", "this is not json");
     const std::string error =
-        core_error_text([&] { m_initializer.perform_get_request("/api/private/zones/"); });
+        error_of([&] { m_initializer.perform_get_request("/api/private/zones/"); });
     EXPECT_EQ(error.rfind("parse error: ", 0), 0u) << error;
     EXPECT_GT(error.size(), std::string("parse error: ").size());
     EXPECT_EQ(m_server.request_count(), 1u);
 
     serve("/api/private/zones/", R"({"zones": {}})");
-    EXPECT_EQ(core_error_text([&] {
+    EXPECT_EQ(error_of([&] {
                   m_synchronizer->for_each_zone_on_server([](parsers::zone&) { return true; });
               }),
               "\"zones\" is not an array!");
 
     serve("/api/private/zones/", R"([1, 2])");
-    EXPECT_EQ(core_error_text([&] {
+    EXPECT_EQ(error_of([&] {
                   m_synchronizer->for_each_zone_on_server([](parsers::zone&) { return true; });
               }),
               "\"zones\" is not an array!");
@@ -108,7 +108,7 @@ TEST_F(cu_sync_initializer, callback_error_ends_initialize) {
     m_synchronizer->on_trackable_object_creating(
         [](parsers::trackable_object& object) { object.get_uid(); });
     m_synchronizer->on_zone_creating([](parsers::zone&) {});
-    EXPECT_EQ(testing::logic_error_text([&] { m_synchronizer->initialize(); }),
+    EXPECT_EQ(test_kit::error_of<std::logic_error>([&] { m_synchronizer->initialize(); }),
               "context-utils: \"uid\" is not a string!");
     EXPECT_EQ(requested_targets(), (std::vector<std::string>{"/api/private/track_obj/"}));
 }
@@ -134,7 +134,7 @@ TEST_F(cu_sync_initializer, non_object_elements_reach_the_per_record_guard) {
 
 TEST_F(cu_sync_initializer, stopped_loop_interrupts_before_any_request) {
     m_loop->stop();
-    EXPECT_EQ(core_error_text([&] { m_initializer.perform_get_request("/api/private/zones/"); }),
+    EXPECT_EQ(error_of([&] { m_initializer.perform_get_request("/api/private/zones/"); }),
               "Interrupted");
     EXPECT_EQ(m_server.request_count(), 0u);
 }
@@ -145,7 +145,7 @@ TEST_F(cu_sync_initializer, stop_during_retry_wait_interrupts) {
         m_server.wait_for_requests(1, std::chrono::seconds(10));
         m_loop->stop();
     });
-    EXPECT_EQ(core_error_text([&] { m_initializer.perform_get_request("/api/private/zones/"); }),
+    EXPECT_EQ(error_of([&] { m_initializer.perform_get_request("/api/private/zones/"); }),
               "Interrupted");
     stopper.join();
     EXPECT_EQ(m_server.request_count(), 1u);
@@ -187,7 +187,7 @@ TEST_F(cu_sync_initializer, failed_request_is_logged_with_code_path_and_response
             log.wait_for("Request failed with code: 503, addr: /api/private/zones/, response busy");
         m_loop->stop();
     });
-    EXPECT_EQ(core_error_text([&] { m_initializer.perform_get_request("/api/private/zones/"); }),
+    EXPECT_EQ(error_of([&] { m_initializer.perform_get_request("/api/private/zones/"); }),
               "Interrupted");
     stopper.join();
     EXPECT_TRUE(logged);
@@ -209,7 +209,7 @@ TEST_F(cu_sync_initializer, unreachable_server_is_logged_with_code_minus_one) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         m_loop->stop();
     });
-    EXPECT_EQ(core_error_text([&] { initializer.perform_get_request("/api/private/zones/"); }),
+    EXPECT_EQ(error_of([&] { initializer.perform_get_request("/api/private/zones/"); }),
               "Interrupted");
     stopper.join();
     EXPECT_TRUE(log.wait_for(
@@ -245,7 +245,7 @@ TEST_F(cu_sync_initializer, async_fetch_of_malformed_body_throws_from_completion
     std::string error = "no error";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (error == "no error" && std::chrono::steady_clock::now() < deadline)
-        error = core_error_text([&] { run_for(std::chrono::milliseconds(10)); });
+        error = error_of([&] { run_for(std::chrono::milliseconds(10)); });
     EXPECT_EQ(error.rfind("parse error: ", 0), 0u) << error;
     EXPECT_FALSE(delivered);
 }

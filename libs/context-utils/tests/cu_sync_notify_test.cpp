@@ -10,7 +10,7 @@
 namespace zentu::libs::context_utils {
 namespace {
 
-using testing::core_error_text;
+using test_kit::error_of;
 
 class cu_sync_notify : public testing::sync_fixture {
 protected:
@@ -64,28 +64,25 @@ TEST_F(cu_sync_notify, unknown_kinds_actions_and_empty_slots_are_ignored) {
 }
 
 TEST_F(cu_sync_notify, malformed_messages) {
-    const std::string error = core_error_text([&] { m_synchronizer->handle_notify("{oops"); });
+    const std::string error = error_of([&] { m_synchronizer->handle_notify("{oops"); });
     EXPECT_EQ(error.rfind("parse_error: ", 0), 0u) << error;
     EXPECT_GT(error.size(), std::string("parse_error: ").size());
-    EXPECT_EQ(core_error_text([&] { m_synchronizer->handle_pos("]"); }).rfind("parse_error: ", 0),
-              0u);
+    EXPECT_EQ(error_of([&] { m_synchronizer->handle_pos("]"); }).rfind("parse_error: ", 0), 0u);
     // Deeper than the reader's stack limit: its failure, not its exception.
     const std::string deep = std::string(1001, '[') + std::string(1001, ']');
-    EXPECT_EQ(
-        core_error_text([&] { m_synchronizer->handle_notify(deep); }).rfind("parse_error: ", 0),
-        0u);
-    EXPECT_EQ(core_error_text([&] { m_synchronizer->handle_notify(R"({"object": 5})"); }),
+    EXPECT_EQ(error_of([&] { m_synchronizer->handle_notify(deep); }).rfind("parse_error: ", 0), 0u);
+    EXPECT_EQ(error_of([&] { m_synchronizer->handle_notify(R"({"object": 5})"); }),
               "\"object\" is not a string!");
-    EXPECT_EQ(core_error_text([&] { m_synchronizer->handle_notify(R"({"object": "ZONE"})"); }),
+    EXPECT_EQ(error_of([&] { m_synchronizer->handle_notify(R"({"object": "ZONE"})"); }),
               "\"action\" is not a string!");
-    EXPECT_EQ(core_error_text([&] { m_synchronizer->handle_notify("[1]"); }),
+    EXPECT_EQ(error_of([&] { m_synchronizer->handle_notify("[1]"); }),
               "\"object\" is not a string!");
 }
 
 TEST_F(cu_sync_notify, record_errors_propagate_from_callbacks) {
     m_synchronizer->on_trackable_object_updating(
         [](parsers::trackable_object& object) { object.get_name(); });
-    EXPECT_EQ(testing::logic_error_text([&] {
+    EXPECT_EQ(test_kit::error_of<std::logic_error>([&] {
                   m_synchronizer->handle_notify(
                       R"({"object": "TRACKABLE_OBJECT", "action": "updated", "plist": {}})");
               }),

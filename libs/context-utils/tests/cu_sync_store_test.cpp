@@ -66,12 +66,12 @@ TEST_F(cu_sync_store, initial_fill_and_notifications) {
 
 TEST_F(cu_sync_store, objects_without_uid_or_time_never_enter) {
     serve("/api/private/nodes/", R"({"nodes": [{"uid": "n1", "updated_at": "x"}]})");
-    EXPECT_EQ(testing::core_error_text([&] { m_synchronizer->make_nodes(1h); }),
+    EXPECT_EQ(test_kit::error_of([&] { m_synchronizer->make_nodes(1h); }),
               "failed to parse timestamp: \"updated_at\"");
 
     serve("/api/private/nodes/", R"({"nodes": []})");
     auto nodes = m_synchronizer->make_nodes(1h);
-    EXPECT_EQ(testing::core_error_text([&] {
+    EXPECT_EQ(test_kit::error_of([&] {
                   m_synchronizer->handle_notify(
                       R"({"object": "NODE", "action": "created", "ts": 1, "ms": 0, "plist": {}})");
               }),

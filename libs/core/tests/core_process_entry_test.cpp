@@ -12,6 +12,7 @@
 #include "core/exception.hpp"
 #include "core/get_config_file_name.hpp"
 #include "core/pid_file.hpp"
+#include "test_kit/error_of.hpp"
 
 namespace zentu::libs::core {
 namespace {
@@ -27,12 +28,7 @@ std::string config_file_name(std::vector<std::string> args) {
 }
 
 std::string error_of(std::vector<std::string> args) {
-    try {
-        config_file_name(std::move(args));
-    } catch (const exception& e) {
-        return e.get_string_error();
-    }
-    return "no error";
+    return test_kit::error_of([&] { config_file_name(std::move(args)); });
 }
 
 TEST(core_command_line_test, last_c_option_wins_and_other_arguments_are_ignored) {
@@ -80,12 +76,7 @@ protected:
         return text.str();
     }
     std::string check_error() const {
-        try {
-            detail::check_pid(m_file);
-        } catch (const exception& e) {
-            return e.get_string_error();
-        }
-        return "no error";
+        return test_kit::error_of([&] { detail::check_pid(m_file); });
     }
 
     std::string m_dir;

@@ -4,6 +4,7 @@
 
 #include "core/exception.hpp"
 #include "core/timestamp.hpp"
+#include "test_kit/error_of.hpp"
 
 namespace zentu::libs::core {
 namespace {
@@ -74,12 +75,7 @@ TEST(core_timestamp_test, parts_are_range_checked) {
     EXPECT_EQ(timestamp::from_parts(1714557600, 7), timestamp(1714557600, 7));
     EXPECT_EQ(timestamp::from_parts(timestamp::max_seconds, 999).get_ts(), timestamp::max_seconds);
     const auto error = [](std::int64_t seconds, std::int64_t ms) {
-        try {
-            timestamp::from_parts(seconds, ms);
-        } catch (const invalid_time& e) {
-            return e.get_string_error();
-        }
-        return std::string("no error");
+        return test_kit::error_of<invalid_time>([&] { timestamp::from_parts(seconds, ms); });
     };
     EXPECT_EQ(error(-1, 999), "timestamp: seconds -1 is out of range 0..253402300799");
     EXPECT_EQ(error(9223372036854775807, 0),
