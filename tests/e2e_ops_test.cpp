@@ -16,6 +16,7 @@
 #include <string>
 
 #include "support/e2e_fixture.hpp"
+#include "test_kit/http_client.hpp"
 
 namespace zentu {
 namespace {
@@ -93,9 +94,9 @@ TEST_F(e2e_ops_test, systemd_follows_start_watchdog_rebuild_and_stop) {
     ASSERT_TRUE(serving) << env.service_output();
     const std::string port = serving->substr(serving->rfind("port ") + 5);
     const std::string base = "http://127.0.0.1:" + port.substr(0, port.find(')'));
-    const auto health = test::http_get(base + "/healthz");
+    const auto health = test_kit::http_get(base + "/healthz");
     EXPECT_EQ(health.status, 200) << health.body;
-    const auto metrics = test::http_get(base + "/metrics");
+    const auto metrics = test_kit::http_get(base + "/metrics");
     EXPECT_THAT(metrics.body, HasSubstr("marovane_startup_duration_seconds "));
     EXPECT_THAT(metrics.body, HasSubstr("process_cpu_seconds_total "));
 
@@ -104,7 +105,7 @@ TEST_F(e2e_ops_test, systemd_follows_start_watchdog_rebuild_and_stop) {
     ASSERT_EQ(env.wait_for_alarm_posts("obj-forklift-1", "zone-ko-dock-3", 1).size(), 1u);
     EXPECT_TRUE(env.wait_until(
         [&] {
-            const auto now = test::http_get(base + "/metrics").body;
+            const auto now = test_kit::http_get(base + "/metrics").body;
             return now.find(
                        R"(marovane_alarm_decisions_total{kind="keep_out",decision="set"} 1)") !=
                        std::string::npos &&
@@ -114,7 +115,7 @@ TEST_F(e2e_ops_test, systemd_follows_start_watchdog_rebuild_and_stop) {
                        std::string::npos;
         },
         5s))
-        << test::http_get(base + "/metrics").body;
+        << test_kit::http_get(base + "/metrics").body;
 
     // SIGHUP rebuilds at once and the process goes on.
     env.service().signal(SIGHUP);

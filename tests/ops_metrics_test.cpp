@@ -9,7 +9,7 @@
 #include "core/exception.hpp"
 #include "ops/metrics.hpp"
 #include "ops/metrics_server.hpp"
-#include "support/e2e_fixture.hpp"
+#include "test_kit/http_client.hpp"
 
 namespace zentu::ops {
 namespace {
@@ -21,8 +21,8 @@ class ops_metrics_test : public ::testing::Test {
 protected:
     ops_metrics_test() : m_server("127.0.0.1:0", m_metrics, "1.2.3 (git abc)") {}
 
-    test::http_answer get(const std::string& path) {
-        return test::http_get("http://127.0.0.1:" + std::to_string(m_server.port()) + path);
+    test_kit::http_answer get(const std::string& path) {
+        return test_kit::http_get("http://127.0.0.1:" + std::to_string(m_server.port()) + path);
     }
 
     service_metrics m_metrics;

@@ -1,6 +1,5 @@
 #include "support/e2e_fixture.hpp"
 
-#include <curl/curl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,6 +12,7 @@
 
 #include "core/json.hpp"
 #include "redis/redis_context.hpp"
+#include "test_kit/http_client.hpp"
 
 namespace zentu::test {
 namespace {
@@ -22,40 +22,9 @@ using namespace std::chrono_literals;
 constexpr unsigned mirror_database = 10;
 const std::string alarms_path = "/api/private/alarms/";
 
-struct curl_deleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-struct slist_deleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
-std::size_t append_to_string(char* data, std::size_t size, std::size_t count, void* target) {
-    static_cast<std::string*>(target)->append(data, size * count);
-    return size * count;
-}
-
-http_answer perform(const std::string& url, const std::string* post_body) {
-    std::unique_ptr<CURL, curl_deleter> curl(curl_easy_init());
-    if (!curl)
-        throw std::runtime_error("curl_easy_init failed");
-    std::unique_ptr<curl_slist, slist_deleter> headers(
-        curl_slist_append(nullptr, "Content-Type: application/json"));
-    http_answer answer;
-    curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, 10L);
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &append_to_string);
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &answer.body);
-    if (post_body) {
-        curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());
-        curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDS, post_body->c_str());
-        curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(post_body->size()));
-    }
-    const CURLcode code = curl_easy_perform(curl.get());
-    if (code != CURLE_OK)
-        throw std::runtime_error(url + ": " + curl_easy_strerror(code));
-    curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &answer.status);
-    return answer;
+// The answer's body, or why it is missing.
+std::string what_came(const test_kit::http_answer& answer) {
+    return answer.error.empty() ? answer.body : answer.error;
 }
 
 std::string read_file(const std::string& path) {
@@ -113,14 +82,6 @@ log_sink::log_sink() : m_socket(m_context, zmq::socket_type::pull) {
 log_sink::~log_sink() {
     m_stop = true;
     m_thread.join();
-}
-
-http_answer http_get(const std::string& url) {
-    return perform(url, nullptr);
-}
-
-http_answer http_post(const std::string& url, const std::string& body) {
-    return perform(url, &body);
 }
 
 Json::Value parse_json(const std::string& text) {
@@ -232,10 +193,11 @@ std::pair<int, std::string> e2e_environment::run_second_instance() {
 }
 
 Json::Value e2e_environment::control(const std::string& command, const Json::Value& body) {
-    const auto answer = http_post(m_sim_url + "/sim/" + command, libs::core::json::to_string(body));
+    const auto answer =
+        test_kit::http_post(m_sim_url + "/sim/" + command, libs::core::json::to_string(body));
     if (answer.status != 200)
         throw std::runtime_error("/sim/" + command + " answered " + std::to_string(answer.status) +
-                                 ": " + answer.body);
+                                 ": " + what_came(answer));
     return parse_json(answer.body);
 }
 
@@ -268,9 +230,10 @@ void e2e_environment::touch_object(const std::string& obj) {
 }
 
 std::vector<Json::Value> e2e_environment::requests() {
-    const auto answer = http_get(m_sim_url + "/sim/requests");
+    const auto answer = test_kit::http_get(m_sim_url + "/sim/requests");
     if (answer.status != 200)
-        throw std::runtime_error("/sim/requests answered " + std::to_string(answer.status));
+        throw std::runtime_error("/sim/requests answered " + std::to_string(answer.status) + ": " +
+                                 what_came(answer));
     const Json::Value document = parse_json(answer.body);
     std::vector<Json::Value> all;
     for (const auto& request : document["requests"])
@@ -313,7 +276,7 @@ std::vector<Json::Value> e2e_environment::wait_for_alarm_posts(const std::string
 }
 
 Json::Value e2e_environment::open_alarms() {
-    return parse_json(http_get(m_sim_url + "/sim/alarms").body)["alarms"];
+    return parse_json(test_kit::http_get(m_sim_url + "/sim/alarms").body)["alarms"];
 }
 
 std::set<std::string> e2e_environment::mirror_set(const std::string& key) {

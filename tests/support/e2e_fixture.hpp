@@ -21,14 +21,6 @@
 
 namespace zentu::test {
 
-// Blocking HTTP for tests (libcurl). Transport failures throw std::runtime_error.
-struct http_answer {
-    long status = 0;
-    std::string body;
-};
-http_answer http_get(const std::string& url);
-http_answer http_post(const std::string& url, const std::string& body);
-
 // Parses JSON text; throws std::runtime_error when it is not JSON.
 Json::Value parse_json(const std::string& text);
 // Compact text with keys in order: two documents are equal when these are.

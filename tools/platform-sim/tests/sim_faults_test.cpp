@@ -3,12 +3,15 @@
 #include <future>
 
 #include "support/sim_test_support.hpp"
+#include "test_kit/http_client.hpp"
 
 namespace zentu::platform_sim::test {
 namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
+using test_kit::http_get;
+using test_kit::http_post;
 
 const std::string zones_path = "/api/private/zones/";
 
@@ -34,13 +37,13 @@ TEST_F(sim_faults, fail_answers_the_next_n_requests_of_its_path_only) {
     EXPECT_EQ(http_get(m_url + "/api/private/track_obj/").status, 200) << "other paths unaffected";
     auto first = http_get(m_url + zones_path);
     EXPECT_EQ(first.status, 503);
-    EXPECT_EQ(first.json["detail"], "maintenance");
+    EXPECT_EQ(first.json()["detail"], "maintenance");
     EXPECT_EQ(http_get(m_url + zones_path).status, 503);
     auto third = http_get(m_url + zones_path);
     EXPECT_EQ(third.status, 200);
-    EXPECT_EQ(third.json["zones"].size(), 4u);
+    EXPECT_EQ(third.json()["zones"].size(), 4u);
 
-    auto requests = http_get(m_url + "/sim/requests").json["requests"];
+    auto requests = http_get(m_url + "/sim/requests").json()["requests"];
     ASSERT_EQ(requests.size(), 4u);
     EXPECT_EQ(requests[1]["outcome"], "injected");
     EXPECT_EQ(requests[1]["status"], 503);
@@ -54,9 +57,9 @@ TEST_F(sim_faults, an_injected_failure_of_an_alarm_post_opens_nothing) {
         "additional_info": {"zone_alarm_level": 1, "zone_uid": "z", "text": "t",
                             "zone_violation_type": "keep_in"}})";
     EXPECT_EQ(http_post(m_url + "/api/private/alarms/", body).status, 500);
-    EXPECT_EQ(http_get(m_url + "/sim/alarms").json["alarms"].size(), 1u);
+    EXPECT_EQ(http_get(m_url + "/sim/alarms").json()["alarms"].size(), 1u);
     EXPECT_EQ(http_post(m_url + "/api/private/alarms/", body).status, 200);
-    EXPECT_EQ(http_get(m_url + "/sim/alarms").json["alarms"].size(), 2u);
+    EXPECT_EQ(http_get(m_url + "/sim/alarms").json()["alarms"].size(), 2u);
 }
 
 TEST_F(sim_faults, delay_holds_answers_back_and_reset_ends_it) {
@@ -80,7 +83,7 @@ TEST_F(sim_faults, close_drops_connections_without_an_answer) {
     EXPECT_EQ(dropped.status, 0);
     EXPECT_TRUE(dropped.body.empty());
     EXPECT_EQ(http_get(m_url + "/api/private/alarms/").status, 200);
-    auto requests = http_get(m_url + "/sim/requests").json["requests"];
+    auto requests = http_get(m_url + "/sim/requests").json()["requests"];
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0]["outcome"], "closed");
     EXPECT_EQ(requests[0]["status"], 0);
@@ -95,7 +98,7 @@ TEST_F(sim_faults, hang_holds_requests_until_resumed) {
     ASSERT_EQ(pending.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     auto answer = pending.get();
     EXPECT_EQ(answer.status, 200);
-    EXPECT_EQ(answer.json["zones"].size(), 4u);
+    EXPECT_EQ(answer.json()["zones"].size(), 4u);
 }
 
 TEST_F(sim_faults, malformed_fault_commands_are_refused) {

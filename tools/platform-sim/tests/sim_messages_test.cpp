@@ -4,10 +4,14 @@
 #include <thread>
 
 #include "support/sim_test_support.hpp"
+#include "test_kit/http_client.hpp"
 
 namespace zentu::platform_sim::test {
 namespace {
 
+using test_kit::http_answer;
+using test_kit::http_get;
+using test_kit::http_post;
 class sim_messages : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -17,14 +21,14 @@ protected:
         m_sub->wait_connected(*m_sim);
     }
 
-    http_result control(const std::string& command, const std::string& body) {
+    http_answer control(const std::string& command, const std::string& body) {
         auto answer = http_post(m_url + "/sim/" + command, body);
         EXPECT_EQ(answer.status, 200) << command << ": " << answer.body;
         return answer;
     }
 
     Json::Value zone(const std::string& uid) {
-        const auto zones = http_get(m_url + "/api/private/zones/").json["zones"];
+        const auto zones = http_get(m_url + "/api/private/zones/").json()["zones"];
         for (const auto& z : zones)
             if (z["uid"] == uid)
                 return z;
@@ -130,7 +134,7 @@ TEST_F(sim_messages, zone_and_object_changes_are_notified_and_served) {
     EXPECT_EQ(notify["action"], "created");
     EXPECT_EQ(notify["plist"]["node"]["mac_address"], "aa");
     EXPECT_EQ(notify["plist"]["tag_config"]["stationary"], false);
-    EXPECT_EQ(http_get(m_url + "/api/private/track_obj/").json["trackableObjects"].size(), 5u);
+    EXPECT_EQ(http_get(m_url + "/api/private/track_obj/").json()["trackableObjects"].size(), 5u);
 
     // A deleted object leaves every zone it was in.
     control("object/delete", R"({"uid": "obj-forklift-1"})");
@@ -144,7 +148,7 @@ TEST_F(sim_messages, group_changes_are_split_so_a_group_appears_once_per_message
         "add": [{"group": "grp-visitors", "obj": "obj-pallet-9"},
                 {"group": "grp-visitors", "obj": "obj-worker-7"}],
         "remove": [{"group": "grp-visitors", "obj": "obj-visitor-2"}]})");
-    ASSERT_EQ(answer.json["messages"].size(), 3u);
+    ASSERT_EQ(answer.json()["messages"].size(), 3u);
     for (int i = 0; i < 3; ++i) {
         auto notify = next("#notify");
         EXPECT_EQ(notify["object"], "TRACKABLE_OBJECT_GROUPS");
@@ -157,7 +161,7 @@ TEST_F(sim_messages, group_changes_are_split_so_a_group_appears_once_per_message
                   std::vector<std::string>({"obj-pallet-9", "obj-worker-7", "obj-visitor-2"})[i]);
     }
     std::map<std::string, Json::Value> groups;
-    const auto objects = http_get(m_url + "/api/private/track_obj/").json["trackableObjects"];
+    const auto objects = http_get(m_url + "/api/private/track_obj/").json()["trackableObjects"];
     for (const auto& o : objects)
         groups[o["uid"].asString()] = o["groups"];
     EXPECT_EQ(groups["obj-pallet-9"], parse(R"(["grp-visitors"])"));
@@ -181,7 +185,7 @@ TEST_F(sim_messages, the_generator_sends_the_count_asked_for_and_reports_it) {
     EXPECT_EQ(leaves, 19);
     Json::Value status;
     for (int i = 0; i < 100; ++i) {
-        status = http_get(m_url + "/sim/generator").json;
+        status = http_get(m_url + "/sim/generator").json();
         if (!status["running"].asBool())
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -205,7 +209,7 @@ TEST_F(sim_messages, a_generator_run_for_a_duration_ends_on_time_even_when_behin
     Json::Value status;
     do {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        status = http_get(m_url + "/sim/generator").json;
+        status = http_get(m_url + "/sim/generator").json();
     } while (status["running"].asBool() &&
              std::chrono::steady_clock::now() - start < std::chrono::seconds(5));
     EXPECT_FALSE(status["running"].asBool());

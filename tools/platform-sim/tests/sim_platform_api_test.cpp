@@ -11,10 +11,14 @@
 #include "platform-sim/catalogue.hpp"
 #include "platform-sim/site_generator.hpp"
 #include "support/sim_test_support.hpp"
+#include "test_kit/http_client.hpp"
 
 namespace zentu::platform_sim::test {
 namespace {
 
+using test_kit::http_answer;
+using test_kit::http_get;
+using test_kit::http_post;
 const std::string examples = MAROVANE_SIM_EXAMPLES;
 
 Json::Value valid_alarm(const std::string& state) {
@@ -40,7 +44,7 @@ protected:
         m_url = base_url(*m_sim);
     }
 
-    http_result post_alarm(const Json::Value& body) {
+    http_answer post_alarm(const Json::Value& body) {
         return http_post(m_url + "/api/private/alarms/", to_text(body));
     }
 
@@ -55,20 +59,20 @@ TEST_F(sim_platform_api, serves_every_list_as_written_under_its_name) {
         const std::string name(info.name);
         auto answer = http_get(m_url + std::string(info.path));
         ASSERT_EQ(answer.status, 200) << info.path;
-        ASSERT_TRUE(answer.json.isObject()) << answer.body;
-        EXPECT_EQ(answer.json.getMemberNames(), std::vector<std::string>{name});
-        EXPECT_EQ(answer.json[name], m_site[name]) << name;
+        ASSERT_TRUE(answer.json().isObject()) << answer.body;
+        EXPECT_EQ(answer.json().getMemberNames(), std::vector<std::string>{name});
+        EXPECT_EQ(answer.json()[name], m_site[name]) << name;
     }
     auto types = http_get(m_url + "/api/private/alarm_types/");
     EXPECT_EQ(types.status, 200);
-    EXPECT_EQ(types.json, m_site["alarm_types"]);
-    EXPECT_EQ(http_get(m_url + "/api/private/track_obj/").json["trackableObjects"].size(), 4u);
+    EXPECT_EQ(types.json(), m_site["alarm_types"]);
+    EXPECT_EQ(http_get(m_url + "/api/private/track_obj/").json()["trackableObjects"].size(), 4u);
 }
 
 TEST_F(sim_platform_api, unknown_paths_answer_404_and_are_recorded) {
     EXPECT_EQ(http_get(m_url + "/api/private/nothing/").status, 404);
     EXPECT_EQ(http_post(m_url + "/api/private/zones/", "{}").status, 404);
-    auto requests = http_get(m_url + "/sim/requests").json["requests"];
+    auto requests = http_get(m_url + "/sim/requests").json()["requests"];
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0]["outcome"], "not_found");
     EXPECT_EQ(requests[1]["method"], "POST");
@@ -99,24 +103,24 @@ TEST_F(sim_platform_api, malformed_alarm_requests_are_rejected_with_a_reason_and
         body[c.member] = c.value;
         auto answer = post_alarm(body);
         EXPECT_EQ(answer.status, 400) << c.member;
-        EXPECT_EQ(answer.json["error"], c.reason) << c.member;
+        EXPECT_EQ(answer.json()["error"], c.reason) << c.member;
     }
     auto body = valid_alarm("set");
     body.removeMember("sublocation_uid");
-    EXPECT_EQ(post_alarm(body).json["error"], "\"sublocation_uid\" is missing");
+    EXPECT_EQ(post_alarm(body).json()["error"], "\"sublocation_uid\" is missing");
     body = valid_alarm("set");
     body["additional_info"]["zone_violation_type"] = "keep_around";
     EXPECT_EQ(post_alarm(body).status, 400);
     body = valid_alarm("set");
     body["additional_info"].removeMember("zone_uid");
-    EXPECT_EQ(post_alarm(body).json["error"], "\"additional_info.zone_uid\" is not a string");
+    EXPECT_EQ(post_alarm(body).json()["error"], "\"additional_info.zone_uid\" is not a string");
     auto not_json = http_post(m_url + "/api/private/alarms/", "{\"obj_uid\": ");
     EXPECT_EQ(not_json.status, 400);
-    EXPECT_EQ(not_json.json["error"].asString().rfind("the body is not JSON: ", 0), 0u);
+    EXPECT_EQ(not_json.json()["error"].asString().rfind("the body is not JSON: ", 0), 0u);
 
     // Nothing of it opened an alarm; every attempt is on record as rejected.
-    EXPECT_EQ(http_get(m_url + "/sim/alarms").json["alarms"].size(), 1u);
-    auto requests = http_get(m_url + "/sim/requests").json["requests"];
+    EXPECT_EQ(http_get(m_url + "/sim/alarms").json()["alarms"].size(), 1u);
+    auto requests = http_get(m_url + "/sim/requests").json()["requests"];
     ASSERT_EQ(requests.size(), cases.size() + 4);
     for (const auto& r : requests) {
         EXPECT_EQ(r["outcome"], "rejected");
@@ -135,7 +139,7 @@ TEST_F(sim_platform_api, set_opens_refresh_keeps_and_clear_closes_the_served_ala
     set.removeMember("x");
     ASSERT_EQ(post_alarm(set).status, 200);
 
-    auto alarms = http_get(m_url + "/api/private/alarms/").json["alarms"];
+    auto alarms = http_get(m_url + "/api/private/alarms/").json()["alarms"];
     ASSERT_EQ(alarms.size(), 2u);
     const auto opened = alarms[1];
     EXPECT_EQ(opened["obj_uid"], "obj-forklift-1");
@@ -152,7 +156,7 @@ TEST_F(sim_platform_api, set_opens_refresh_keeps_and_clear_closes_the_served_ala
     // The periodic re-send refreshes the same alarm.
     set["ts"] = 1796754780;
     ASSERT_EQ(post_alarm(set).status, 200);
-    alarms = http_get(m_url + "/sim/alarms").json["alarms"];
+    alarms = http_get(m_url + "/sim/alarms").json()["alarms"];
     ASSERT_EQ(alarms.size(), 2u);
     EXPECT_EQ(alarms[1]["uid"], opened["uid"]);
     EXPECT_EQ(alarms[1]["ts"], "2026-12-08T18:33:00.045Z");
@@ -160,16 +164,16 @@ TEST_F(sim_platform_api, set_opens_refresh_keeps_and_clear_closes_the_served_ala
     auto clear = valid_alarm("clear");
     EXPECT_EQ(post_alarm(clear).status, 200);
     EXPECT_EQ(post_alarm(clear).status, 404) << "a second clear finds nothing open";
-    alarms = http_get(m_url + "/api/private/alarms/").json["alarms"];
+    alarms = http_get(m_url + "/api/private/alarms/").json()["alarms"];
     ASSERT_EQ(alarms.size(), 1u);
     EXPECT_EQ(alarms[0]["uid"], "alarm-17");
 
     // The alarm of the site file closes like any other.
     clear["obj_uid"] = "obj-worker-7";
     EXPECT_EQ(post_alarm(clear).status, 200);
-    EXPECT_EQ(http_get(m_url + "/api/private/alarms/").json["alarms"].size(), 0u);
+    EXPECT_EQ(http_get(m_url + "/api/private/alarms/").json()["alarms"].size(), 0u);
 
-    auto outcomes = http_get(m_url + "/sim/requests?since=2").json;
+    auto outcomes = http_get(m_url + "/sim/requests?since=2").json();
     ASSERT_EQ(outcomes["requests"].size(), 6u);
     EXPECT_EQ(outcomes["requests"][0]["index"], 2);
     EXPECT_EQ(outcomes["requests"][2]["outcome"], "not_found");
@@ -211,7 +215,7 @@ TEST_F(sim_platform_api, answers_100_continue_before_reading_an_announced_body) 
     asio::read_until(socket, reply, "\r\n\r\n");
     std::string final_head{asio::buffers_begin(reply.data()), asio::buffers_end(reply.data())};
     EXPECT_EQ(final_head.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << final_head;
-    EXPECT_EQ(http_get(m_url + "/sim/alarms").json["alarms"].size(), 2u);
+    EXPECT_EQ(http_get(m_url + "/sim/alarms").json()["alarms"].size(), 2u);
 }
 
 TEST(sim_site, refuses_a_malformed_site_and_a_non_loopback_address) {
@@ -232,12 +236,12 @@ TEST(sim_site, generates_a_large_consistent_site) {
     auto sim = start_simulator(
         generate_site("objects=1000,zones=50,keep_in=10,keep_out=10,projects=2,alarms=30"));
     const auto url = base_url(*sim);
-    auto zones = http_get(url + "/api/private/zones/").json["zones"];
-    auto objects = http_get(url + "/api/private/track_obj/").json["trackableObjects"];
+    auto zones = http_get(url + "/api/private/zones/").json()["zones"];
+    auto objects = http_get(url + "/api/private/track_obj/").json()["trackableObjects"];
     ASSERT_EQ(zones.size(), 50u);
     ASSERT_EQ(objects.size(), 1000u);
-    EXPECT_EQ(http_get(url + "/api/private/alarms/").json["alarms"].size(), 30u);
-    EXPECT_EQ(http_get(url + "/api/private/sublocations/").json["sublocations"].size(), 2u);
+    EXPECT_EQ(http_get(url + "/api/private/alarms/").json()["alarms"].size(), 30u);
+    EXPECT_EQ(http_get(url + "/api/private/sublocations/").json()["sublocations"].size(), 2u);
     std::map<std::string, int> types;
     std::size_t inside = 0;
     for (const auto& zone : zones) {

@@ -10,12 +10,15 @@
 #include <thread>
 
 #include "support/sim_test_support.hpp"
+#include "test_kit/http_client.hpp"
 
 extern char** environ;
 
 namespace zentu::platform_sim::test {
 namespace {
 
+using test_kit::http_get;
+using test_kit::http_post;
 using namespace std::chrono_literals;
 
 // The simulator executable with its stdout on a pipe.
@@ -111,7 +114,7 @@ TEST(sim_process, prints_its_ports_serves_publishes_and_stops_on_sigterm) {
 
     const auto url = "http://127.0.0.1:" + match[1].str();
     EXPECT_EQ(http_get(url + "/sim/health").status, 200);
-    EXPECT_EQ(http_get(url + "/api/private/zones/").json["zones"].size(), 4u);
+    EXPECT_EQ(http_get(url + "/api/private/zones/").json()["zones"].size(), 4u);
 
     // The stream is reachable at the printed endpoint.
     zmq::context_t context(1);
@@ -157,8 +160,8 @@ TEST(sim_process, serves_a_generated_site_and_stops_on_sigint) {
     ASSERT_TRUE(first);
     const auto at = first->find("http=");
     const auto url = "http://" + first->substr(at + 5, first->find(' ', at) - at - 5);
-    EXPECT_EQ(http_get(url + "/api/private/track_obj/").json["trackableObjects"].size(), 200u);
-    EXPECT_EQ(http_get(url + "/api/private/alarms/").json["alarms"].size(), 5u);
+    EXPECT_EQ(http_get(url + "/api/private/track_obj/").json()["trackableObjects"].size(), 200u);
+    EXPECT_EQ(http_get(url + "/api/private/alarms/").json()["alarms"].size(), 5u);
     sim.signal(SIGINT);
     EXPECT_EQ(sim.wait_exit(5s), 0);
 }

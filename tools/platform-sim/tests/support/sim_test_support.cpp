@@ -7,51 +7,6 @@
 #include "core/json.hpp"
 
 namespace zentu::platform_sim::test {
-namespace {
-
-struct curl_deleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-struct slist_deleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
-std::size_t append(char* data, std::size_t size, std::size_t count, void* out) {
-    static_cast<std::string*>(out)->append(data, size * count);
-    return size * count;
-}
-
-http_result perform(const std::string& url, const std::string* post_body) {
-    std::unique_ptr<CURL, curl_deleter> handle(curl_easy_init());
-    std::unique_ptr<curl_slist, slist_deleter> headers(
-        curl_slist_append(nullptr, "Content-Type: application/json"));
-    http_result result;
-    curl_easy_setopt(handle.get(), CURLOPT_URL, url.c_str());
-    curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, append);
-    curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &result.body);
-    curl_easy_setopt(handle.get(), CURLOPT_TIMEOUT_MS, 10000L);
-    curl_easy_setopt(handle.get(), CURLOPT_NOSIGNAL, 1L);
-    if (post_body) {
-        curl_easy_setopt(handle.get(), CURLOPT_POSTFIELDS, post_body->c_str());
-        curl_easy_setopt(handle.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(post_body->size()));
-        curl_easy_setopt(handle.get(), CURLOPT_HTTPHEADER, headers.get());
-    }
-    if (curl_easy_perform(handle.get()) == CURLE_OK)
-        curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &result.status);
-    auto parsed = libs::core::json::try_parse(result.body);
-    if (parsed.ok)
-        result.json = parsed.result;
-    return result;
-}
-
-}  // namespace
-
-http_result http_get(const std::string& url) {
-    return perform(url, nullptr);
-}
-http_result http_post(const std::string& url, const std::string& body) {
-    return perform(url, &body);
-}
 
 Json::Value parse(const std::string& text) {
     auto parsed = libs::core::json::try_parse(text);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <curl/curl.h>
 #include <json/value.h>
 
 #include <chrono>
@@ -12,16 +11,6 @@
 #include "platform-sim/simulator.hpp"
 
 namespace zentu::platform_sim::test {
-
-struct http_result {
-    long status = 0;  // 0: no answer
-    std::string body;
-    Json::Value json;
-};
-
-// Blocking libcurl requests against a simulator; one easy handle per request.
-http_result http_get(const std::string& url);
-http_result http_post(const std::string& url, const std::string& body);
 
 Json::Value parse(const std::string& text);
 Json::Value read_json_file(const std::string& name);
