@@ -66,6 +66,17 @@ Json::Value quiet_alarm_types() {
                           {"name": "buffer_violation", "histeresis": 600}])");
 }
 
+// The body of an "enter" or "leave" command.
+Json::Value zone_move(const std::string& obj, const std::string& zone, int x, int y, int z) {
+    Json::Value body(Json::objectValue);
+    body["obj_uid"] = obj;
+    body["zone_uid"] = zone;
+    body["x"] = x;
+    body["y"] = y;
+    body["z"] = z;
+    return body;
+}
+
 }  // namespace
 
 log_sink::log_sink() : m_socket(m_context, zmq::socket_type::pull) {
@@ -203,24 +214,12 @@ Json::Value e2e_environment::control(const std::string& command, const Json::Val
 
 Json::Value e2e_environment::enter(const std::string& obj, const std::string& zone, int x, int y,
                                    int z) {
-    Json::Value body(Json::objectValue);
-    body["obj_uid"] = obj;
-    body["zone_uid"] = zone;
-    body["x"] = x;
-    body["y"] = y;
-    body["z"] = z;
-    return control("enter", body)["message"];
+    return control("enter", zone_move(obj, zone, x, y, z))["message"];
 }
 
 Json::Value e2e_environment::leave(const std::string& obj, const std::string& zone, int x, int y,
                                    int z) {
-    Json::Value body(Json::objectValue);
-    body["obj_uid"] = obj;
-    body["zone_uid"] = zone;
-    body["x"] = x;
-    body["y"] = y;
-    body["z"] = z;
-    return control("leave", body)["message"];
+    return control("leave", zone_move(obj, zone, x, y, z))["message"];
 }
 
 void e2e_environment::touch_object(const std::string& obj) {
