@@ -55,9 +55,8 @@ public:
     // Highest number of requests received and not yet answered at one time.
     std::size_t max_concurrent_requests() const;
 
-    struct state;  // the tables and the log, defined in the .cpp
-
 private:
+    struct state;  // the tables, the log and the server
     std::unique_ptr<state> m_state;
 };
 
