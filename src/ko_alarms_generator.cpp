@@ -21,17 +21,17 @@ void ko_alarms_generator::on_zone_event(const context::zone_event& event, timest
                                            alarms_controller::optional_event(event), ts);
 }
 
-void ko_alarms_generator::on_initialization(const context::zone_event& event) {
-    on_zone_event(event, timestamp::current_time());
+void ko_alarms_generator::on_initialization(const context::zone_event& event, timestamp now) {
+    on_zone_event(event, now);
 }
 
-void ko_alarms_generator::on_initialization(const context::alarm& alarm) {
+void ko_alarms_generator::on_initialization(const context::alarm& alarm, timestamp now) {
     const auto event = m_context.get_zone_events().try_get(
         context::zone_event::make_uid(alarm.get_trobject_uid(), alarm.get_zone_uid()));
     const auto zone = m_context.get_zones().try_get(alarm.get_zone_uid());
     if (!event || !zone || zone->get_type() != context::zone_type::KEEP_OUT) {
         m_alarms_controller.clear_ko_alarm(alarm.get_trobject_uid(), alarm.get_zone_uid(),
-                                           boost::none, timestamp::current_time());
+                                           boost::none, now);
     } else if (event->get_action() != enter_action) {
         m_alarms_controller.clear_ko_alarm(event->get_obj_uid(), event->get_zone_uid(), event,
                                            event->get_ts());

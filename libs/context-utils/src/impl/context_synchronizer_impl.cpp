@@ -61,16 +61,18 @@ context_initializer::bool_callback with_element_view_bool(F f) {
 
 context_synchronizer::ptr context_synchronizer::create(core::http::client& http_client,
                                                        core::events_loop& events_loop,
-                                                       const core::component_logger& logger) {
-    return std::make_unique<context_synchronizer_impl>(http_client, events_loop, logger);
+                                                       const core::component_logger& logger,
+                                                       core::clock* clock) {
+    return std::make_unique<context_synchronizer_impl>(http_client, events_loop, logger, clock);
 }
 
 context_synchronizer_impl::context_synchronizer_impl(core::http::client& http_client,
                                                      core::events_loop& events_loop,
-                                                     const core::component_logger& logger)
+                                                     const core::component_logger& logger,
+                                                     core::clock* clock)
     : m_events_loop(events_loop),
       m_logger(logger.component("context_utils")),
-      m_context_initializer(http_client, events_loop, *m_logger) {}
+      m_context_initializer(http_client, events_loop, *m_logger, clock) {}
 
 void context_synchronizer_impl::handle_notify(const std::string& text) {
     m_context_updater.handle_notify(text);
