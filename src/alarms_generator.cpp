@@ -1,4 +1,5 @@
 #include "alarms_generator.hpp"
+#include "protocol.hpp"
 
 #include <vector>
 
@@ -6,10 +7,7 @@ namespace zentu {
 
 using context::zone_type;
 
-namespace {
-constexpr const char* enter_action = "enter";
-constexpr const char* set_state = "set";
-}  // namespace
+namespace {}  // namespace
 
 alarms_generator::alarms_generator(context::context& ctx, alarms_controller& controller,
                                    const libs::core::component_logger& logger,
@@ -70,7 +68,7 @@ bool alarms_generator::keeps(const context::zone_event& event) const {
         case zone_type::KEEP_IN:
             return true;
         case zone_type::KEEP_OUT:
-            return event.get_action() == enter_action;
+            return event.get_action() == protocol::enter;
         default:
             return false;
     }
@@ -81,7 +79,7 @@ void alarms_generator::clear_alarms_where(std::string_view prefix,
                                           timestamp ts) {
     std::vector<std::pair<std::string, std::string>> pairs;
     m_context.get_alarms().for_each_with_prefix(prefix, [&](const context::alarm& alarm) {
-        if (alarm.get_state() == set_state && match(alarm))
+        if (alarm.get_state() == protocol::set && match(alarm))
             pairs.emplace_back(alarm.get_trobject_uid(), alarm.get_zone_uid());
         return true;
     });
