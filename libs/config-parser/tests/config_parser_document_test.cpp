@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "config/config.hpp"
-#include "config/dictionary_impl.hpp"
+#include "../src/impl/dictionary_impl.hpp"
 
 namespace zentu::libs::config {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "context_utils/objects/model_json.hpp"
+#include "objects/model_json.hpp"
 #include "context_utils/objects/node.hpp"
 
 namespace zentu::libs::context_utils::objects {
