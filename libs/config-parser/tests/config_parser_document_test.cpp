@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "config/config.hpp"
 #include "../src/impl/dictionary_impl.hpp"
+#include "config/config.hpp"
 
 namespace zentu::libs::config {
 namespace {

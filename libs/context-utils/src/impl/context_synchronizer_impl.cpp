@@ -1,18 +1,18 @@
 #include "context_synchronizer_impl.hpp"
 
+#include "context_utils/parsers/parser_utils.hpp"
 #include "objects/node_impl.hpp"
 #include "objects/sublocation_impl.hpp"
 #include "objects/trackable_object_impl.hpp"
 #include "objects/win_anchor_impl.hpp"
 #include "objects/zone_impl.hpp"
+#include "objects_repository_manager_impl.hpp"
 #include "parsers/alarm_impl.hpp"
-#include "context_utils/parsers/parser_utils.hpp"
 #include "parsers/pos_impl.hpp"
 #include "parsers/trackable_object_association_impl.hpp"
 #include "parsers/trackable_object_groups_impl.hpp"
 #include "parsers/trackable_object_impl.hpp"
 #include "parsers/zone_impl.hpp"
-#include "objects_repository_manager_impl.hpp"
 
 namespace zentu::libs::context_utils {
 
