@@ -4,9 +4,9 @@
 #include <json/value.h>
 
 #include "context_utils/object_info.hpp"
-#include "context_utils/parsers/alarm_impl.hpp"
-#include "context_utils/parsers/trackable_object_impl.hpp"
-#include "context_utils/parsers/zone_impl.hpp"
+#include "context_utils/parsers/alarm.hpp"
+#include "context_utils/parsers/trackable_object.hpp"
+#include "context_utils/parsers/zone.hpp"
 #include "core/enum_from_string.hpp"
 #include "ops/metrics.hpp"
 
@@ -175,15 +175,15 @@ void context_intake::register_callbacks() {
 }
 
 void context_intake::load_trackable_object(const Json::Value& element) {
-    ignore_errors([&] { add_trackable_object(parsers::trackable_object_impl(element)); });
+    ignore_errors([&] { add_trackable_object(*parsers::trackable_object::make_view(element)); });
 }
 
 void context_intake::load_zone(const Json::Value& element) {
-    ignore_errors([&] { add_zone(parsers::zone_impl(element)); });
+    ignore_errors([&] { add_zone(*parsers::zone::make_view(element)); });
 }
 
 void context_intake::load_alarm(const Json::Value& element) {
-    ignore_errors([&] { add_alarm(parsers::alarm_impl(element)); });
+    ignore_errors([&] { add_alarm(*parsers::alarm::make_view(element)); });
 }
 
 void context_intake::load_trackable_objects(const libs::context_utils::json_answer& answer) {

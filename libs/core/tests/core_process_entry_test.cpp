@@ -81,7 +81,7 @@ protected:
     }
     std::string check_error() const {
         try {
-            detail::check_pid(m_file);
+            pid_file(m_file).check_owner();
         } catch (const exception& e) {
             return e.get_string_error();
         }
@@ -120,14 +120,14 @@ TEST_F(core_pid_file_test, stale_or_meaningless_contents_are_overwritten) {
           std::string("-1"), own}) {
         write_file(contents);
         EXPECT_EQ(check_error(), "no error") << contents;
-        detail::write_pid(m_file);
+        pid_file(m_file).write();
         EXPECT_EQ(read_file(), own) << contents;
     }
 }
 
 TEST_F(core_pid_file_test, missing_file_is_no_owner) {
     EXPECT_EQ(check_error(), "no error");
-    detail::write_pid(m_file);
+    pid_file(m_file).write();
     EXPECT_EQ(read_file(), std::to_string(::getpid()));
 }
 
@@ -136,7 +136,7 @@ TEST_F(core_pid_file_test, unwritable_location_fails_to_open) {
     for (const auto& [path, error] : {std::pair(missing, std::string("No such file or directory")),
                                       std::pair(m_dir, std::string("Is a directory"))}) {
         try {
-            detail::write_pid(path);
+            pid_file(path).write();
             ADD_FAILURE() << path;
         } catch (const exception& e) {
             EXPECT_EQ(e.get_string_error(), "Error opening pid-file! " + path + ": " + error);
