@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <string>
 
-#include "context_utils/objects/node_impl.hpp"
-#include "context_utils/objects/sublocation_impl.hpp"
-#include "context_utils/objects/trackable_object_impl.hpp"
-#include "context_utils/objects/win_anchor_impl.hpp"
-#include "context_utils/objects/zone_impl.hpp"
+#include "context_utils/objects/node.hpp"
+#include "context_utils/objects/sublocation.hpp"
+#include "context_utils/objects/trackable_object.hpp"
+#include "context_utils/objects/win_anchor.hpp"
+#include "context_utils/objects/zone.hpp"
 #include "core/json.hpp"
 #include "support/object_models.hpp"
 #include "support/synchronizer_harness.hpp"
@@ -43,8 +43,8 @@ struct notify_harness : synchronizer_harness {
 template <typename Model>
 void touch_model(const notify& message) {
     project_errors_only([&] {
-        const Model model(message);
-        touch(model);
+        const auto model = Model::create(message);
+        touch(*model);
     });
 }
 
@@ -62,10 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!parsed.ok)
         return 0;
     const notify message(parsed.result);
-    touch_model<objects::zone_impl>(message);
-    touch_model<objects::trackable_object_impl>(message);
-    touch_model<objects::win_anchor_impl>(message);
-    touch_model<objects::sublocation_impl>(message);
-    touch_model<objects::node_impl>(message);
+    touch_model<objects::zone>(message);
+    touch_model<objects::trackable_object>(message);
+    touch_model<objects::win_anchor>(message);
+    touch_model<objects::sublocation>(message);
+    touch_model<objects::node>(message);
     return 0;
 }

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "context_utils/object_info.hpp"
-#include "context_utils/objects/node_impl.hpp"
-#include "context_utils/objects/sublocation_impl.hpp"
-#include "context_utils/objects/trackable_object_impl.hpp"
-#include "context_utils/objects/win_anchor_impl.hpp"
-#include "context_utils/objects/zone_impl.hpp"
+#include "context_utils/objects/node.hpp"
+#include "context_utils/objects/sublocation.hpp"
+#include "context_utils/objects/trackable_object.hpp"
+#include "context_utils/objects/win_anchor.hpp"
+#include "context_utils/objects/zone.hpp"
 #include "context_utils/parsers/parser_utils.hpp"
 #include "core/json.hpp"
 #include "support/object_models.hpp"
@@ -38,8 +38,8 @@ void touch_models(const Json::Value& answer, const catalogue::object_info& info)
         return;
     for (const Json::Value& json : list) {
         project_errors_only([&] {
-            const Model model{element(json)};
-            touch(model);
+            const auto model = Model::create(element(json));
+            touch(*model);
         });
     }
 }
@@ -63,11 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto parsed = zentu::libs::core::json::try_parse(text);
     if (!parsed.ok)
         return 0;
-    touch_models<objects::zone_impl>(parsed.result, catalogue::object_infos::zone);
-    touch_models<objects::trackable_object_impl>(parsed.result,
-                                                 catalogue::object_infos::trackable_object);
-    touch_models<objects::win_anchor_impl>(parsed.result, catalogue::object_infos::win_anchor);
-    touch_models<objects::sublocation_impl>(parsed.result, catalogue::object_infos::sublocation);
-    touch_models<objects::node_impl>(parsed.result, catalogue::object_infos::node);
+    touch_models<objects::zone>(parsed.result, catalogue::object_infos::zone);
+    touch_models<objects::trackable_object>(parsed.result,
+                                            catalogue::object_infos::trackable_object);
+    touch_models<objects::win_anchor>(parsed.result, catalogue::object_infos::win_anchor);
+    touch_models<objects::sublocation>(parsed.result, catalogue::object_infos::sublocation);
+    touch_models<objects::node>(parsed.result, catalogue::object_infos::node);
     return 0;
 }

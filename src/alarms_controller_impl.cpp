@@ -1,4 +1,5 @@
 #include "alarms_controller_impl.hpp"
+#include "protocol.hpp"
 
 #include <json/value.h>
 
@@ -11,10 +12,10 @@ using context::alarm_type;
 
 namespace {
 
-constexpr const char* set_text = "set";
-constexpr const char* clear_text = "clear";
-constexpr const char* zone_violation = "zone_violation";
-constexpr const char* buffer_violation = "buffer_violation";
+constexpr std::string_view set_text = protocol::set;
+constexpr std::string_view clear_text = protocol::clear;
+constexpr std::string_view zone_violation = protocol::zone_violation;
+constexpr std::string_view buffer_violation = protocol::buffer_violation;
 
 Json::Value request_body(const context::alarm& alarm) {
     Json::Value body(Json::objectValue);
@@ -37,7 +38,8 @@ Json::Value request_body(const context::alarm& alarm) {
     info["zone_alarm_level"] = Json::UInt(alarm.get_zone_alarm_level());
     info["zone_uid"] = alarm.get_zone_uid();
     info["text"] = alarm.get_alarm_text();
-    info["zone_violation_type"] = alarm.get_alarm_type() == alarm_type::ki ? "keep_in" : "keep_out";
+    info["zone_violation_type"] = std::string(
+        alarm.get_alarm_type() == alarm_type::ki ? protocol::keep_in : protocol::keep_out);
     body["additional_info"] = std::move(info);
     return body;
 }
@@ -170,7 +172,7 @@ void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::st
             auto stored = m_context.take_alarms().try_get(uid, ts);
             if (stored) {
                 auto& alarm = **stored;
-                alarm.set_state(set_text);
+                alarm.set_state(std::string(set_text));
                 alarm.set_timestamp(ts);
                 if (x != 0)
                     alarm.set_x(x);
@@ -204,10 +206,11 @@ void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::st
         return;
     }
     const auto& added = m_context.take_alarms().add(
-        context::alarm(uid, obj_uid, sublocation, zone_uid, *mac_address,
-                       zone->get_trackable_object_uid() ? buffer_violation : zone_violation,
-                       zone->get_alarm_level(), type, form_alarm_text(type, *zone), set_text, ts, x,
-                       y, z),
+        context::alarm(
+            uid, obj_uid, sublocation, zone_uid, *mac_address,
+            std::string(zone->get_trackable_object_uid() ? buffer_violation : zone_violation),
+            zone->get_alarm_level(), type, form_alarm_text(type, *zone), std::string(set_text), ts,
+            x, y, z),
         ts);
     info.m_histeresis = get_histeresis(added);
     m_reporting.decided(added, true, m_cause);
@@ -225,7 +228,7 @@ void alarms_controller_impl::clear_alarm(const std::string& obj_uid, const std::
     auto stored = m_context.take_alarms().try_get(uid, ts);
     auto& alarm = **stored;
 
-    alarm.set_state(clear_text);
+    alarm.set_state(std::string(clear_text));
     alarm.set_timestamp(ts);
     if (event) {
         alarm.set_x(event->get_x());

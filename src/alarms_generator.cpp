@@ -1,4 +1,5 @@
 #include "alarms_generator.hpp"
+#include "protocol.hpp"
 
 #include <vector>
 
@@ -6,17 +7,16 @@ namespace zentu {
 
 using context::zone_type;
 
-namespace {
-constexpr const char* enter_action = "enter";
-constexpr const char* set_state = "set";
-}  // namespace
+namespace {}  // namespace
 
 alarms_generator::alarms_generator(context::context& ctx, alarms_controller& controller,
-                                   const libs::core::component_logger& logger)
+                                   const libs::core::component_logger& logger,
+                                   libs::core::clock& clock)
     : m_ki_zones(ctx, controller, logger),
       m_ko_zones(ctx, controller, logger),
       m_context(ctx),
       m_alarms_controller(controller),
+      m_clock(clock),
       m_trobjects_subscription(ctx.get_trackable_objects().subscribe(*this)),
       m_zones_subscription(ctx.get_zones().subscribe(*this)),
       m_zone_events_subscription(ctx.get_zone_events().subscribe(*this)) {
@@ -25,7 +25,7 @@ alarms_generator::alarms_generator(context::context& ctx, alarms_controller& con
 
 void alarms_generator::settle(const char* why) {
     const alarms_controller::cause_scope cause(m_alarms_controller, {why});
-    const auto now = timestamp::current_time();
+    const auto now = m_clock.current_timestamp();
     m_zone_types.clear();
     m_context.get_zones().for_each([&](const context::zone& zone) {
         m_zone_types.emplace(zone.get_uid(), zone.get_type());
@@ -33,14 +33,14 @@ void alarms_generator::settle(const char* why) {
     });
     settle_zone_events(now);
     m_ki_zones.settle(now);
-    settle_alarms();
+    settle_alarms(now);
 }
 
 void alarms_generator::settle_zone_events(timestamp now) {
     // for_each steps ahead before each call, so handling may delete the event.
     m_context.get_zone_events().for_each([&](const context::zone_event& event) {
         if (event.get_zone_type() == zone_type::KEEP_OUT)
-            m_ko_zones.on_initialization(event);
+            m_ko_zones.on_initialization(event, now);
         if (!keeps(event)) {
             const std::string uid = event.get_uid();
             m_context.take_zone_events().remove(uid, now);
@@ -49,11 +49,10 @@ void alarms_generator::settle_zone_events(timestamp now) {
     });
 }
 
-void alarms_generator::settle_alarms() {
-    const auto now = timestamp::current_time();
+void alarms_generator::settle_alarms(timestamp now) {
     m_context.get_alarms().for_each([&](const context::alarm& alarm) {
         if (alarm.get_alarm_type() == context::alarm_type::ko)
-            m_ko_zones.on_initialization(alarm);
+            m_ko_zones.on_initialization(alarm, now);
         else if (!m_context.get_trackable_objects().is_exists(alarm.get_trobject_uid()))
             m_alarms_controller.clear_ki_alarm(alarm.get_trobject_uid(), alarm.get_zone_uid(),
                                                boost::none, now);
@@ -69,7 +68,7 @@ bool alarms_generator::keeps(const context::zone_event& event) const {
         case zone_type::KEEP_IN:
             return true;
         case zone_type::KEEP_OUT:
-            return event.get_action() == enter_action;
+            return event.get_action() == protocol::enter;
         default:
             return false;
     }
@@ -80,7 +79,7 @@ void alarms_generator::clear_alarms_where(std::string_view prefix,
                                           timestamp ts) {
     std::vector<std::pair<std::string, std::string>> pairs;
     m_context.get_alarms().for_each_with_prefix(prefix, [&](const context::alarm& alarm) {
-        if (alarm.get_state() == set_state && match(alarm))
+        if (alarm.get_state() == protocol::set && match(alarm))
             pairs.emplace_back(alarm.get_trobject_uid(), alarm.get_zone_uid());
         return true;
     });

@@ -7,6 +7,7 @@
 
 #include "alarms_controller.hpp"
 #include "context/context.hpp"
+#include "core/clock.hpp"
 #include "core/logger.hpp"
 #include "ki_alarms_generator.hpp"
 #include "ko_alarms_generator.hpp"
@@ -34,8 +35,10 @@ public:
 
     // The context must be loaded and the controller must have registered the
     // platform's alarms.
+    // The clock tells the time of the settling at start and after rebuilds.
     alarms_generator(context::context& ctx, alarms_controller& controller,
-                     const libs::core::component_logger& logger);
+                     const libs::core::component_logger& logger,
+                     libs::core::clock& clock = libs::core::real_clock());
     alarms_generator(const alarms_generator&) = delete;
     alarms_generator& operator=(const alarms_generator&) = delete;
 
@@ -59,7 +62,7 @@ public:
 
 private:
     void settle_zone_events(timestamp now);
-    void settle_alarms();
+    void settle_alarms(timestamp now);
     // Whether the rules still need the event once it has been handled.
     bool keeps(const context::zone_event& event) const;
     // Both visit only uids that start with the prefix (all when it is empty).
@@ -73,6 +76,7 @@ private:
     ko_alarms_generator m_ko_zones;
     context::context& m_context;
     alarms_controller& m_alarms_controller;
+    libs::core::clock& m_clock;
     // The type each zone had when last seen, to tell a change of type.
     std::map<std::string, context::zone_type, std::less<>> m_zone_types;
     context::context::trackable_objects::subscription_handle m_trobjects_subscription;

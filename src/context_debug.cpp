@@ -31,9 +31,10 @@ const std::string context_debug::none_str = "--";
 
 context_debug::context_debug(context::context& context, redis::context::ptr connection,
                              libs::core::logger& logger, connector reconnect,
-                             ops::service_metrics* metrics)
+                             ops::service_metrics* metrics, libs::core::clock& clock)
     : m_context(context),
-      m_writer(std::move(connection), std::move(reconnect), logger, metrics),
+      m_clock(clock),
+      m_writer(std::move(connection), std::move(reconnect), logger, metrics, clock),
       m_zones_subscription_handle(context.get_zones().subscribe(*this)),
       m_trackable_objects_subscription_handle(context.get_trackable_objects().subscribe(*this)),
       m_alarms_subscription_handle(context.get_alarms().subscribe(*this)) {
@@ -43,7 +44,7 @@ context_debug::context_debug(context::context& context, redis::context::ptr conn
 void context_debug::rewrite() {
     rewrite_zones_and_objects();
     m_writer.clear_set(alarms_set, alarm_prefix);
-    const timestamp now = timestamp::current_time();
+    const timestamp now = m_clock.current_timestamp();
     m_context.get_alarms().for_each([&](const context::alarm& alarm) {
         write_alarm(alarm, now, "create_time");
         return true;
@@ -51,7 +52,7 @@ void context_debug::rewrite() {
 }
 
 void context_debug::rewrite_zones_and_objects() {
-    const timestamp now = timestamp::current_time();
+    const timestamp now = m_clock.current_timestamp();
     m_writer.clear_set(zones_set, zone_prefix);
     m_context.get_zones().for_each([&](const context::zone& zone) {
         write_zone(zone, now, "create_time");
@@ -83,7 +84,7 @@ void context_debug::resync_zones_and_objects(const context::context& previous,
                                              prepared_hashes prepared,
                                              const std::set<std::string>& changed_zones,
                                              const std::set<std::string>& changed_objects) {
-    const std::string now = timestamp::current_time().serialize();
+    const std::string now = m_clock.current_timestamp().serialize();
     const auto resync = [&](const auto& now_held, const auto& held_before,
                             const std::string& prefix, const std::string& set,
                             std::vector<prepared_hash>& hashes,
@@ -104,7 +105,7 @@ void context_debug::resync_zones_and_objects(const context::context& previous,
             if (const auto item = now_held.try_get(uid))
                 write(*item, held_before.is_exists(uid) ? "update_time" : "create_time");
     };
-    const timestamp stamp = timestamp::current_time();
+    const timestamp stamp = m_clock.current_timestamp();
     resync(m_context.get_zones(), previous.get_zones(), zone_prefix, zones_set, prepared.zones,
            changed_zones,
            [&](const context::zone& zone, const char* field) { write_zone(zone, stamp, field); });

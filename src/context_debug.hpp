@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "context/context.hpp"
+#include "core/clock.hpp"
 #include "core/logger.hpp"
 #include "mirror_writer.hpp"
 #include "redis/redis_context.hpp"
@@ -33,9 +34,11 @@ public:
 
     // Clears the previous mirror and writes the context's current objects.
     // Without a connector a broken connection is never replaced.
+    // The clock stamps the rewrites.
     context_debug(context::context& context, redis::context::ptr connection,
                   libs::core::logger& logger, connector reconnect = {},
-                  ops::service_metrics* metrics = nullptr);
+                  ops::service_metrics* metrics = nullptr,
+                  libs::core::clock& clock = libs::core::real_clock());
     ~context_debug() override = default;
 
     context_debug(const context_debug&) = delete;
@@ -92,6 +95,7 @@ private:
     void remove(const std::string& hash_prefix, const std::string& set_key, const std::string& uid);
 
     context::context& m_context;
+    libs::core::clock& m_clock;
     mirror_writer m_writer;
     libs::context_utils::objects_repository<context::zone>::subscription_handle
         m_zones_subscription_handle;

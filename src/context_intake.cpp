@@ -1,11 +1,12 @@
 #include "context_intake.hpp"
+#include "protocol.hpp"
 
 #include <json/value.h>
 
 #include "context_utils/object_info.hpp"
-#include "context_utils/parsers/alarm_impl.hpp"
-#include "context_utils/parsers/trackable_object_impl.hpp"
-#include "context_utils/parsers/zone_impl.hpp"
+#include "context_utils/parsers/alarm.hpp"
+#include "context_utils/parsers/trackable_object.hpp"
+#include "context_utils/parsers/zone.hpp"
 #include "core/enum_from_string.hpp"
 #include "ops/metrics.hpp"
 
@@ -174,15 +175,15 @@ void context_intake::register_callbacks() {
 }
 
 void context_intake::load_trackable_object(const Json::Value& element) {
-    ignore_errors([&] { add_trackable_object(parsers::trackable_object_impl(element)); });
+    ignore_errors([&] { add_trackable_object(*parsers::trackable_object::make_view(element)); });
 }
 
 void context_intake::load_zone(const Json::Value& element) {
-    ignore_errors([&] { add_zone(parsers::zone_impl(element)); });
+    ignore_errors([&] { add_zone(*parsers::zone::make_view(element)); });
 }
 
 void context_intake::load_alarm(const Json::Value& element) {
-    ignore_errors([&] { add_alarm(parsers::alarm_impl(element)); });
+    ignore_errors([&] { add_alarm(*parsers::alarm::make_view(element)); });
 }
 
 void context_intake::load_trackable_objects(const libs::context_utils::json_answer& answer) {
@@ -288,8 +289,8 @@ void context_intake::add_zone(const zone_record& record) {
             const auto obj_uid = entry.get_uid();
             entries.emplace_back(context::zone_event::make_uid(obj_uid, uid), entry.get_time(),
                                  obj_uid, std::string(), record.get_project_uid(), uid,
-                                 zone.get_type(), "enter", entry.get_x(), entry.get_y(),
-                                 entry.get_z());
+                                 zone.get_type(), std::string(protocol::enter), entry.get_x(),
+                                 entry.get_y(), entry.get_z());
         });
         return true;
     });
@@ -410,8 +411,9 @@ void context_intake::add_alarm(const parsers::alarm& record) {
         context::alarm(
             context::alarm::make_uid(obj_uid, *zone_uid), obj_uid, record.get_sublocation_uid(),
             *zone_uid, record.get_mac_address(), record.get_alarm_name(), *level,
-            type && *type == "keep_in" ? context::alarm_type::ki : context::alarm_type::ko,
-            record.get_text(), "set", ts, record.get_x(), record.get_y(), record.get_z()),
+            type && *type == protocol::keep_in ? context::alarm_type::ki : context::alarm_type::ko,
+            record.get_text(), std::string(protocol::set), ts, record.get_x(), record.get_y(),
+            record.get_z()),
         ts);
 }
 

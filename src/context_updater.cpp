@@ -1,5 +1,7 @@
 #include "context_updater.hpp"
 
+#include "protocol.hpp"
+
 #include "context_utils/context_initializer.hpp"
 #include "context_utils/object_info.hpp"
 
@@ -14,10 +16,10 @@ context_updater::context_updater(context::writable_context& context,
                                  const libs::core::events_loop::signals_handle&,
                                  ops::service_metrics* metrics)
     : m_intake(context, http_client, events_loop, logger, metrics), m_logger(logger) {
-    m_notify_subscription =
-        message_stream.subscribe("notify", [this](std::string_view body) { handle_notify(body); });
+    m_notify_subscription = message_stream.subscribe(
+        protocol::notify_topic, [this](std::string_view body) { handle_notify(body); });
     m_zone_event_subscription = message_stream.subscribe(
-        "zone_event", [this](std::string_view body) { handle_zone_event(body); });
+        protocol::zone_event_topic, [this](std::string_view body) { handle_zone_event(body); });
 
     // Blocking, retried until the platform answers or the loop is stopped.
     const auto lists_logger = logger.component("context_utils");

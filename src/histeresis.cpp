@@ -5,7 +5,6 @@
 #include <chrono>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "core/exception.hpp"
 #include "core/json.hpp"
@@ -16,36 +15,25 @@ namespace {
 namespace core = libs::core;
 using namespace std::chrono_literals;
 
-// Sleeps for the period unless a stop signal arrives first; a signal that
-// interrupts the system call does not shorten the wait.
-void pause(const core::events_loop::signals_handle& signals, std::chrono::milliseconds period) {
-    const auto deadline = std::chrono::steady_clock::now() + period;
-    while (!signals.signal_is_received() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            50ms, deadline - std::chrono::steady_clock::now()));
-}
-
 }  // namespace
 
 histeresis get_histeresis(core::http::client& client, const core::logger& logger,
-                          const core::events_loop::signals_handle& signals) {
+                          const core::events_loop::signals_handle& signals, core::clock& clock) {
+    const auto stopped = [&] { return signals.signal_is_received(); };
     std::string body;
-    for (;;) {
+    const bool answered = core::retry_until(clock, 1s, stopped, [&] {
         auto result = client.perform_request(core::http::method::get, alarm_types_address);
-        const bool ok = result.ok();
-        if (ok) {
+        if (result.ok()) {
             body = std::move(result).data().value_or(std::string());
-        } else {
-            logger.log_exception(
-                core::exception(result.error().value_or(std::string()), ZENTU_SOURCE_LOCATION()));
-            pause(signals, 1s);
+            return true;
         }
-        if (signals.signal_is_received())
-            ZENTU_THROW("Interrupted");
-        if (ok)
-            break;
-    }
-
+        logger.log_exception(
+            core::exception(result.error().value_or(std::string()), ZENTU_SOURCE_LOCATION()));
+        return false;
+    });
+    // Looked at after every attempt, also a successful one.
+    if (!answered || stopped())
+        ZENTU_THROW("Interrupted");
     return parse_histeresis(body);
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/clock.hpp"
 #include "core/events_loop.hpp"
 #include "core/http.hpp"
 #include "core/logger.hpp"
@@ -18,9 +19,11 @@ struct histeresis {
 inline constexpr const char* alarm_types_address = "/api/private/alarm_types/";
 
 // Reads the periods from the platform's alarm types, retrying every second
-// until an answer comes or a stop signal was received ("Interrupted").
+// (on the clock) until an answer comes or a stop signal was received
+// ("Interrupted").
 histeresis get_histeresis(libs::core::http::client& client, const libs::core::logger& logger,
-                          const libs::core::events_loop::signals_handle& signals);
+                          const libs::core::events_loop::signals_handle& signals,
+                          libs::core::clock& clock);
 
 // The periods in the body of the alarm types; throws when it is not JSON
 // ("Unable to parse histeresis: "), malformed, or lacks one of the two types.

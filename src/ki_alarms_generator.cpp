@@ -1,12 +1,11 @@
 #include "ki_alarms_generator.hpp"
+#include "protocol.hpp"
 
 #include <algorithm>
 
 namespace zentu {
 
 namespace {
-
-constexpr const char* set_state = "set";
 
 // A stored keep-in alarm as the reconciliation sees it.
 struct held_alarm {
@@ -39,7 +38,7 @@ void ki_alarms_generator::reconcile(const std::string& obj_uid,
         if (alarm.get_trobject_uid() == obj_uid)
             held.push_back(
                 {alarm.get_zone_uid(), alarm.get_alarm_type() == context::alarm_type::ki &&
-                                           alarm.get_state() == set_state});
+                                           alarm.get_state() == protocol::set});
         return true;
     });
 
@@ -80,7 +79,7 @@ std::optional<context::zone_event> ki_alarms_generator::implied_leave(const std:
     return context::zone_event(context::zone_event::make_uid(obj_uid, *zone_uid), now, obj_uid,
                                m_context.get_sublocation_uid(*zone).value_or(std::string()),
                                zone->get_project_uid(), *zone_uid, context::zone_type::KEEP_IN,
-                               "leave", 0, 0, 0);
+                               std::string(protocol::leave), 0, 0, 0);
 }
 
 void ki_alarms_generator::settle(timestamp now) {

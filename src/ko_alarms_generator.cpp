@@ -1,38 +1,36 @@
 #include "ko_alarms_generator.hpp"
+#include "protocol.hpp"
 
 #include <vector>
 
 namespace zentu {
 
-namespace {
-constexpr const char* enter_action = "enter";
-constexpr const char* set_state = "set";
-}  // namespace
+namespace {}  // namespace
 
 ko_alarms_generator::ko_alarms_generator(context::context& ctx, alarms_controller& controller,
                                          const libs::core::component_logger& logger)
     : m_context(ctx), m_alarms_controller(controller), m_logger(logger) {}
 
 void ko_alarms_generator::on_zone_event(const context::zone_event& event, timestamp ts) {
-    if (event.get_action() == enter_action)
+    if (event.get_action() == protocol::enter)
         m_alarms_controller.set_ko_alarm(event.get_obj_uid(), event.get_zone_uid(), event, ts);
     else
         m_alarms_controller.clear_ko_alarm(event.get_obj_uid(), event.get_zone_uid(),
                                            alarms_controller::optional_event(event), ts);
 }
 
-void ko_alarms_generator::on_initialization(const context::zone_event& event) {
-    on_zone_event(event, timestamp::current_time());
+void ko_alarms_generator::on_initialization(const context::zone_event& event, timestamp now) {
+    on_zone_event(event, now);
 }
 
-void ko_alarms_generator::on_initialization(const context::alarm& alarm) {
+void ko_alarms_generator::on_initialization(const context::alarm& alarm, timestamp now) {
     const auto event = m_context.get_zone_events().try_get(
         context::zone_event::make_uid(alarm.get_trobject_uid(), alarm.get_zone_uid()));
     const auto zone = m_context.get_zones().try_get(alarm.get_zone_uid());
     if (!event || !zone || zone->get_type() != context::zone_type::KEEP_OUT) {
         m_alarms_controller.clear_ko_alarm(alarm.get_trobject_uid(), alarm.get_zone_uid(),
-                                           boost::none, timestamp::current_time());
-    } else if (event->get_action() != enter_action) {
+                                           boost::none, now);
+    } else if (event->get_action() != protocol::enter) {
         m_alarms_controller.clear_ko_alarm(event->get_obj_uid(), event->get_zone_uid(), event,
                                            event->get_ts());
     }
@@ -42,7 +40,7 @@ void ko_alarms_generator::clear_zone(const std::string& zone_uid, timestamp ts) 
     std::vector<std::string> objects;
     m_context.get_alarms().for_each([&](const context::alarm& alarm) {
         if (alarm.get_zone_uid() == zone_uid && alarm.get_alarm_type() == context::alarm_type::ko &&
-            alarm.get_state() == set_state)
+            alarm.get_state() == protocol::set)
             objects.push_back(alarm.get_trobject_uid());
         return true;
     });
@@ -53,7 +51,7 @@ void ko_alarms_generator::clear_zone(const std::string& zone_uid, timestamp ts) 
 void ko_alarms_generator::raise_zone(const std::string& zone_uid, timestamp ts) {
     std::vector<std::string> inside;
     m_context.get_zone_events().for_each([&](const context::zone_event& event) {
-        if (event.get_zone_uid() == zone_uid && event.get_action() == enter_action)
+        if (event.get_zone_uid() == zone_uid && event.get_action() == protocol::enter)
             inside.push_back(event.get_uid());
         return true;
     });

@@ -23,8 +23,9 @@ public:
     // "enter" raises, anything else clears; the caller decides whether the
     // event stays.
     void on_zone_event(const context::zone_event& event, timestamp ts);
-    void on_initialization(const context::zone_event& event);
-    void on_initialization(const context::alarm& alarm);
+    // The state found at start-up (or after a rebuild), settled at now.
+    void on_initialization(const context::zone_event& event, timestamp now);
+    void on_initialization(const context::alarm& alarm, timestamp now);
     // Clears the zone's keep-out alarms.
     void clear_zone(const std::string& zone_uid, timestamp ts);
     // Raises the zone's keep-out alarm for every object with an "enter" event in it.

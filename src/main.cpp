@@ -144,8 +144,7 @@ int run(core::logger& logger, const std::string& program, int argc, char** argv)
         runtime = core::core::create(logger);
         loop = runtime->create_events_loop("main loop");
 
-        core::detail::check_pid(config.system.pidfile_path);
-        core::detail::write_pid(config.system.pidfile_path);
+        core::pid_file(config.system.pidfile_path).claim();
 
         serve(config, logger, *loop);
         logger.info("exit").location(ZENTU_SOURCE_LOCATION());

@@ -39,8 +39,9 @@ void append(std::vector<std::string>& command, const mirror_writer::fields& valu
 
 mirror_writer::mirror_writer(redis::context::ptr connection, connector reconnect,
                              const libs::core::component_logger& logger,
-                             ops::service_metrics* metrics)
+                             ops::service_metrics* metrics, const libs::core::clock& clock)
     : m_logger(logger),
+      m_clock(clock),
       m_connector(std::move(reconnect)),
       m_metrics(metrics),
       m_redis(std::move(connection)) {
@@ -121,7 +122,7 @@ void mirror_writer::run() {
             if (m_redis || !m_connector)
                 m_wake.wait(lock, ready);
             else
-                m_wake.wait_until(lock, m_next_reconnect, ready);
+                m_wake.wait_for(lock, m_next_reconnect - m_clock.current_time_point(), ready);
             m_idle = false;
             if (m_stopping)
                 return;
@@ -239,12 +240,12 @@ void mirror_writer::connection_lost() {
     m_connected = false;
     if (m_metrics)
         m_metrics->mirror_state(false);
-    m_next_reconnect = clock::now() + m_reconnect_backoff;
+    m_next_reconnect = m_clock.current_time_point() + m_reconnect_backoff;
     m_logger.warning("Redis mirror: connection lost, the mirror is suspended");
 }
 
 void mirror_writer::try_reconnect() {
-    if (!m_connector || clock::now() < m_next_reconnect)
+    if (!m_connector || m_clock.current_time_point() < m_next_reconnect)
         return;
     try {
         m_redis = m_connector();
@@ -252,9 +253,8 @@ void mirror_writer::try_reconnect() {
         m_redis.reset();
     }
     if (!m_redis) {
-        m_reconnect_backoff =
-            std::min<clock::duration>(m_reconnect_backoff * 2, max_reconnect_backoff);
-        m_next_reconnect = clock::now() + m_reconnect_backoff;
+        m_reconnect_backoff = std::min<duration>(m_reconnect_backoff * 2, max_reconnect_backoff);
+        m_next_reconnect = m_clock.current_time_point() + m_reconnect_backoff;
         return;
     }
     m_reconnect_backoff = std::chrono::seconds(1);
@@ -288,7 +288,7 @@ std::vector<mirror_writer::command> mirror_writer::rewrite_commands() {
 void mirror_writer::report_failure() {
     if (m_metrics)
         m_metrics->mirror_failure();
-    const auto now = clock::now();
+    const auto now = m_clock.current_time_point();
     if (m_logged_any_error && now - m_last_error_log < error_log_period) {
         ++m_suppressed_errors;
         return;

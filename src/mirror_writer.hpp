@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/clock.hpp"
 #include "core/logger.hpp"
 #include "packed_fields.hpp"
 #include "redis/redis_context.hpp"
@@ -39,14 +40,16 @@ class service_metrics;
 class mirror_writer {
 public:
     using connector = std::function<redis::context::ptr()>;
-    using clock = std::chrono::steady_clock;
+    using time_point = libs::core::clock::time_point;
+    using duration = std::chrono::nanoseconds;
     using fields = packed_fields;
 
     // Without a connector a lost connection is never replaced; metrics, when
     // given, hears whether the mirror is up and of every failure.
     mirror_writer(redis::context::ptr connection, connector reconnect,
                   const libs::core::component_logger& logger,
-                  ops::service_metrics* metrics = nullptr);
+                  ops::service_metrics* metrics = nullptr,
+                  const libs::core::clock& clock = libs::core::real_clock());
     ~mirror_writer();
     mirror_writer(const mirror_writer&) = delete;
     mirror_writer& operator=(const mirror_writer&) = delete;
@@ -90,6 +93,7 @@ private:
     void connection_lost();
 
     const libs::core::component_logger& m_logger;
+    const libs::core::clock& m_clock;
     connector m_connector;
     ops::service_metrics* m_metrics;
 
@@ -116,9 +120,9 @@ private:
     // The sets cleared so far, with the prefix of their hashes: a rewrite
     // clears them again before it writes the shadow.
     std::map<std::string, std::string> m_set_prefixes;
-    clock::time_point m_next_reconnect{};
-    clock::duration m_reconnect_backoff = std::chrono::seconds(1);
-    clock::time_point m_last_error_log{};
+    time_point m_next_reconnect{};
+    duration m_reconnect_backoff = std::chrono::seconds(1);
+    time_point m_last_error_log{};
     std::size_t m_suppressed_errors = 0;
     bool m_logged_any_error = false;
 

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <optional>
-#include <thread>
 
 #include <malloc.h>
 
@@ -19,20 +18,6 @@ using namespace std::chrono_literals;
 constexpr unsigned redis_database = 10;
 // At most this many alarm requests are in flight at once; the rest wait in order.
 constexpr int http_max_transfers = 100;
-
-// Sleeps for the period unless a stop signal arrives first; a signal that
-// interrupts the system call does not shorten the wait.
-void pause(const core::events_loop::signals_handle& signals, std::chrono::milliseconds period) {
-    const auto deadline = std::chrono::steady_clock::now() + period;
-    while (!signals.signal_is_received() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            50ms, deadline - std::chrono::steady_clock::now()));
-}
-
-void throw_if_interrupted(const core::events_loop::signals_handle& signals) {
-    if (signals.signal_is_received())
-        ZENTU_THROW("Interrupted");
-}
 
 redis::context::ptr connect_redis(const config& config) {
     return std::make_unique<redis::context>(config.redis_host, config.redis_port, redis_database,
@@ -60,19 +45,21 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
                                                    disabled_methods, http_max_transfers);
 
     redis::context::ptr redis_context;
-    for (;;) {
+    const auto stopped = [this] { return m_signals->signal_is_received(); };
+    const bool connected = core::retry_until(events_loop.get_timers(), 1s, stopped, [&] {
         try {
             redis_context = connect_redis(config);
+            return true;
         } catch (...) {
             m_logger.log_exception();
             tell("waiting for Redis at " + config.redis_host + ":" +
                  std::to_string(config.redis_port));
-            pause(*m_signals, 1s);
+            return false;
         }
-        throw_if_interrupted(*m_signals);
-        if (redis_context)
-            break;
-    }
+    });
+    // Looked at after every attempt, also a successful one.
+    if (!connected || stopped())
+        ZENTU_THROW("Interrupted");
 
     tell("loading zones, trackable objects and alarms from " + m_server_url);
     m_context = std::make_unique<context::writable_context>();
@@ -84,12 +71,14 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
         m_metrics);
 
     tell("reading alarm types from " + m_server_url);
-    const auto periods = get_histeresis(*m_http_client, m_logger, *m_signals);
+    const auto periods =
+        get_histeresis(*m_http_client, m_logger, *m_signals, events_loop.get_timers());
     m_alarms_controller = std::make_unique<alarms_controller_impl>(
         *m_context, *m_http_client, m_logger, events_loop.get_timers(),
         static_cast<int>(periods.zone_violation_histeresis),
         static_cast<int>(periods.buffer_violation_histeresis), m_metrics, m_server_url);
-    m_generator = std::make_unique<alarms_generator>(*m_context, *m_alarms_controller, m_logger);
+    m_generator = std::make_unique<alarms_generator>(*m_context, *m_alarms_controller, m_logger,
+                                                     events_loop.get_timers());
 
     // Not told before the loop ran: the stream learns of its connection there.
     if (m_metrics) {
@@ -146,7 +135,11 @@ void zone_detector::finish_rebuild(std::unique_ptr<rebuilt_context> built,
     const auto took = m_events_loop.get_timers().current_time_point() - m_rebuild_started;
     const auto report = [&](bool ok) {
         if (m_metrics)
-            m_metrics->rebuild_finished(ok, took, std::chrono::system_clock::now(), reason);
+            m_metrics->rebuild_finished(
+                ok, took,
+                std::chrono::system_clock::time_point(
+                    m_events_loop.get_timers().current_timestamp().get_time_since_epoch()),
+                reason);
         if (m_notifier)
             m_notifier->ready();
         tell(status_line());

@@ -132,8 +132,16 @@ public:
         std::shared_ptr<entry> m_entry;
     };
 
-    libs::core::timer::time_point current_time_point() const override { return {}; }
+    libs::core::timer::time_point current_time_point() const override { return m_time_point; }
     libs::core::timestamp current_timestamp() const override { return m_now; }
+    // Waits without waiting: both clocks move on by the period at once.
+    bool wait_for(std::chrono::nanoseconds period, const std::function<bool()>& stopped) override {
+        if (stopped && stopped())
+            return false;
+        m_time_point += period;
+        m_now += std::chrono::duration_cast<std::chrono::milliseconds>(period);
+        return true;
+    }
 
     libs::core::timer::ptr create_timer(std::chrono::nanoseconds delay, const std::string& name,
                                         libs::core::timer::callback cb,
@@ -182,6 +190,7 @@ public:
     }
 
     libs::core::timestamp m_now{std::chrono::milliseconds(1'700'000'000'000)};
+    libs::core::timer::time_point m_time_point{};
     std::vector<std::shared_ptr<entry>> m_timers;
 };
 

@@ -6,6 +6,7 @@
 #include <thread>
 #include <zmq.hpp>
 
+#include "alarms_fakes.hpp"
 #include "core/events_loop.hpp"
 #include "core/json.hpp"
 #include "test_kit/http_test_server.hpp"
@@ -40,7 +41,8 @@ protected:
         m_server.set_response(alarm_types_path, response);
     }
 
-    histeresis read() { return get_histeresis(*m_client, m_logger, *m_signals); }
+    // Retries wait on a clock that moves at once.
+    histeresis read() { return get_histeresis(*m_client, m_logger, *m_signals, m_clock); }
 
     // The text of the exception get_histeresis throws.
     std::string failure() {
@@ -72,6 +74,7 @@ protected:
     core::events_loop::ptr m_loop;
     core::http::client::ptr m_client;
     core::events_loop::signals_handle::ptr m_signals;
+    test::fake_timers m_clock;
 };
 
 TEST_F(assembly_histeresis_test, reads_both_periods_and_a_later_type_of_the_same_name_wins) {
@@ -111,16 +114,16 @@ TEST_F(assembly_histeresis_test, unreadable_answers_fail_without_retry) {
 }
 
 TEST_F(assembly_histeresis_test, error_status_is_logged_and_retried_a_second_later) {
-    serve(503, R"({"detail":"alarm types busy"})");
-    std::thread recover([this] {
-        m_server.wait_for_requests(1, 5s);
-        serve(200, R"([{"name": "zone_violation", "histeresis": 30},
-                       {"name": "buffer_violation", "histeresis": 0}])");
-    });
-    const auto started = std::chrono::steady_clock::now();
+    http_test_server::response busy;
+    busy.status = 503;
+    busy.body = R"({"detail":"alarm types busy"})";
+    http_test_server::response types;
+    types.body = R"([{"name": "zone_violation", "histeresis": 30},
+                     {"name": "buffer_violation", "histeresis": 0}])";
+    m_server.queue_responses(alarm_types_path, {busy, types});
+    const auto started = m_clock.current_time_point();
     const auto periods = read();
-    const auto took = std::chrono::steady_clock::now() - started;
-    recover.join();
+    const auto took = m_clock.current_time_point() - started;
 
     EXPECT_EQ(periods.zone_violation_histeresis, 30u);
     EXPECT_EQ(periods.buffer_violation_histeresis, 0u);

@@ -1,4 +1,5 @@
 #include "context/keep_in_index.hpp"
+#include "protocol.hpp"
 
 #include <algorithm>
 
@@ -7,8 +8,6 @@
 namespace zentu::context {
 
 namespace {
-
-constexpr std::string_view enter_action = "enter";
 
 // Keeps a vector sorted by its pair's first member.
 template <typename V, typename K>
@@ -313,7 +312,8 @@ void keep_in_index::after_updating(const zone_event& event, timestamp) {
     if (object == m_objects.end() || zone == m_zones.end())
         return;
     auto& state = object->second;
-    const position now = event.get_action() == enter_action ? position::inside : position::outside;
+    const position now =
+        event.get_action() == protocol::enter ? position::inside : position::outside;
     const position before = position_of(state, zone->second);
     if (now == before)
         return;

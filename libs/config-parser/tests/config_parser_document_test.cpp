@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "../src/impl/dictionary_impl.hpp"
 #include "config/config.hpp"
-#include "config/dictionary_impl.hpp"
 #include "test_kit/error_of.hpp"
 
 namespace zentu::libs::config {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "context_utils/objects/zone_impl.hpp"
+#include "context_utils/objects/zone.hpp"
 #include "support/cu_test_helpers.hpp"
 
 namespace zentu::libs::context_utils::objects {
@@ -27,8 +27,8 @@ const char* const zone_record = R"({
     "user_params": {"max_occupancy": 12.8}
 })";
 
-zone_impl::ptr make_zone(const char* text) {
-    return std::make_unique<zone_impl>(json_template<_json_object_tag>(parse_json(text)));
+zone::ptr make_zone(const char* text) {
+    return zone::create(json_template<_json_object_tag>(parse_json(text)));
 }
 
 TEST(cu_models_zone, converts_fields) {
@@ -128,13 +128,14 @@ TEST(cu_models_zone, notification_time_from_envelope) {
     const json_template<_json_notify_tag> notify(
         parse_json(std::string(R"({"object": "ZONE", "ts": 1600000000, "ms": 5, "plist": )") +
                    zone_record + "}"));
-    const zone_impl zone(notify);
-    EXPECT_EQ(zone.get_uid(), "z1");
-    EXPECT_EQ(zone.get_updated_at().get_time_since_epoch().count(), 1600000000005);
+    const auto zone = objects::zone::create(notify);
+    EXPECT_EQ(zone->get_uid(), "z1");
+    EXPECT_EQ(zone->get_updated_at().get_time_since_epoch().count(), 1600000000005);
 
-    const zone_impl bad(json_template<_json_notify_tag>(parse_json(R"({"ts": 1, "ms": -5})")));
-    EXPECT_EQ(error_of([&] { bad.get_updated_at(); }), "\"ms\" is not an unsigned int!");
-    EXPECT_EQ(error_of([&] { bad.get_uid(); }), "\"uid\" is not a string!");
+    const auto bad = objects::zone::create(
+        json_template<_json_notify_tag>(parse_json(R"({"ts": 1, "ms": -5})")));
+    EXPECT_EQ(error_of([&] { bad->get_updated_at(); }), "\"ms\" is not an unsigned int!");
+    EXPECT_EQ(error_of([&] { bad->get_uid(); }), "\"uid\" is not a string!");
 }
 
 TEST(cu_models_zone, non_object_list_element_fails_type_tests) {

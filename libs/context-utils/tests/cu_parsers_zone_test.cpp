@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "context_utils/parsers/parser_utils.hpp"
-#include "context_utils/parsers/trackable_object_impl.hpp"
-#include "context_utils/parsers/zone_impl.hpp"
+#include "context_utils/parsers/trackable_object.hpp"
+#include "context_utils/parsers/zone.hpp"
 #include "support/cu_test_helpers.hpp"
 
 namespace zentu::libs::context_utils::parsers {
@@ -28,104 +28,105 @@ const char* const zone_record = R"({
 
 TEST(cu_parsers_zone, reads_rest_record) {
     const Json::Value json = parse_json(zone_record);
-    const zone_impl zone(json);
-    EXPECT_EQ(zone.get_uid(), "z1");
-    EXPECT_EQ(zone.get_project_uid(), "p1");
-    EXPECT_EQ(zone.get_name(), "Hall");
-    EXPECT_EQ(zone.get_sublocation_uid(), "s1");
-    EXPECT_TRUE(zone.get_active());
-    EXPECT_EQ(zone.get_shape(), "POLYGON");
-    EXPECT_EQ(zone.get_zone_type_name(), "KEEP_OUT");
-    EXPECT_EQ(zone.get_zone_alarm_level(), 3u);
-    EXPECT_FALSE(zone.get_default_allowed());
-    EXPECT_EQ(zone.get_priority(), -2);
-    EXPECT_EQ(zone.get_ts(), 1614834367u);
-    EXPECT_EQ(zone.get_ms(), 89u);
-    EXPECT_EQ(zone.get_trackable_object_uid(), std::nullopt);
-    EXPECT_EQ(zone.get_radius(), 4);
+    const auto zone = parsers::zone::make_view(json);
+    EXPECT_EQ(zone->get_uid(), "z1");
+    EXPECT_EQ(zone->get_project_uid(), "p1");
+    EXPECT_EQ(zone->get_name(), "Hall");
+    EXPECT_EQ(zone->get_sublocation_uid(), "s1");
+    EXPECT_TRUE(zone->get_active());
+    EXPECT_EQ(zone->get_shape(), "POLYGON");
+    EXPECT_EQ(zone->get_zone_type_name(), "KEEP_OUT");
+    EXPECT_EQ(zone->get_zone_alarm_level(), 3u);
+    EXPECT_FALSE(zone->get_default_allowed());
+    EXPECT_EQ(zone->get_priority(), -2);
+    EXPECT_EQ(zone->get_ts(), 1614834367u);
+    EXPECT_EQ(zone->get_ms(), 89u);
+    EXPECT_EQ(zone->get_trackable_object_uid(), std::nullopt);
+    EXPECT_EQ(zone->get_radius(), 4);
 }
 
 TEST(cu_parsers_zone, notification_time_comes_from_envelope) {
     const Json::Value notify =
         parse_json(std::string(R"({"ts": 1600000000, "ms": 5, "plist": )") + zone_record + "}");
-    const zone_impl zone(notify["plist"], notify);
-    EXPECT_EQ(zone.get_ts(), 1600000000u);
-    EXPECT_EQ(zone.get_ms(), 5u);
+    const auto zone = parsers::zone::make_view(notify["plist"], notify);
+    EXPECT_EQ(zone->get_ts(), 1600000000u);
+    EXPECT_EQ(zone->get_ms(), 5u);
 
     const Json::Value late_ms = parse_json(R"({"ts": 1, "ms": 1000, "plist": {}})");
-    EXPECT_EQ(error_of<std::logic_error>([&] { zone_impl(late_ms["plist"], late_ms).get_ms(); }),
+    EXPECT_EQ(error_of<std::logic_error>(
+                  [&] { parsers::zone::make_view(late_ms["plist"], late_ms)->get_ms(); }),
               "context-utils: envelope time is invalid: milliseconds 1000 is out of range 0..999");
 
     const Json::Value bad_envelope = parse_json(R"({"ts": -1, "plist": {}})");
-    const zone_impl bad(bad_envelope["plist"], bad_envelope);
-    EXPECT_EQ(error_of<std::logic_error>([&] { bad.get_ts(); }),
+    const auto bad = parsers::zone::make_view(bad_envelope["plist"], bad_envelope);
+    EXPECT_EQ(error_of<std::logic_error>([&] { bad->get_ts(); }),
               "context-utils: \"ts\" is not an uint!");
-    EXPECT_EQ(error_of<std::logic_error>([&] { bad.get_ms(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { bad->get_ms(); }),
               "context-utils: \"ms\" is not an uint!");
 }
 
 TEST(cu_parsers_zone, required_fields_report_key_and_type) {
     const Json::Value json = parse_json(
         R"({"active": "yes", "priority": 1.5, "zone_alarm_level": -1, "updated_at": "2021-03-04T05:06:07.089"})");
-    const zone_impl zone(json);
-    EXPECT_EQ(error_of<std::logic_error>([&] { zone.get_uid(); }),
+    const auto zone = parsers::zone::make_view(json);
+    EXPECT_EQ(error_of<std::logic_error>([&] { zone->get_uid(); }),
               "context-utils: \"uid\" is not a string!");
-    EXPECT_EQ(error_of<std::logic_error>([&] { zone.get_active(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { zone->get_active(); }),
               "context-utils: \"active\" is not a bool!");
-    EXPECT_EQ(error_of<std::logic_error>([&] { zone.get_priority(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { zone->get_priority(); }),
               "context-utils: \"priority\" is not an int!");
-    EXPECT_EQ(error_of<std::logic_error>([&] { zone.get_zone_alarm_level(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { zone->get_zone_alarm_level(); }),
               "context-utils: \"zone_alarm_level\" is not an uint!");
     // 23 characters: the trailing Z is missing.
-    EXPECT_EQ(error_of<std::logic_error>([&] { zone.get_ts(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { zone->get_ts(); }),
               "context-utils: failed to parse timestamp: \"updated_at\"");
-    EXPECT_EQ(error_of<std::logic_error>([&] { zone.get_zone_exceptions(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { zone->get_zone_exceptions(); }),
               "context-utils: zone_exceptions is not an array!");
-    EXPECT_EQ(error_of<std::logic_error>([&] { zone.get_zone_exceptions_groups(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { zone->get_zone_exceptions_groups(); }),
               "context-utils: zone_exceptions_groups is not an array!");
 }
 
 TEST(cu_parsers_zone, walks_points_and_stops_on_false) {
     const Json::Value json = parse_json(zone_record);
-    const zone_impl zone(json);
+    const auto zone = parsers::zone::make_view(json);
     std::vector<std::pair<int, int>> points;
-    EXPECT_TRUE(zone.for_each_point([&](const zone::point& p) {
+    EXPECT_TRUE(zone->for_each_point([&](const zone::point& p) {
         points.emplace_back(p.get_x(), p.get_y());
         return true;
     }));
     EXPECT_EQ(points, (std::vector<std::pair<int, int>>{{1, 2}, {3, -4}}));
 
     int calls = 0;
-    EXPECT_FALSE(zone.for_each_point([&](const zone::point&) { return ++calls > 5; }));
+    EXPECT_FALSE(zone->for_each_point([&](const zone::point&) { return ++calls > 5; }));
     EXPECT_EQ(calls, 1);
 }
 
 TEST(cu_parsers_zone, zone_without_geometry_or_trackables) {
     const Json::Value json = parse_json(R"({"uid": "z"})");
-    const zone_impl zone(json);
-    EXPECT_EQ(zone.get_radius(), std::nullopt);
+    const auto zone = parsers::zone::make_view(json);
+    EXPECT_EQ(zone->get_radius(), std::nullopt);
     bool called = false;
-    EXPECT_TRUE(zone.for_each_point([&](const zone::point&) { return called = true; }));
-    EXPECT_TRUE(zone.for_each_trackable_in_zone(
+    EXPECT_TRUE(zone->for_each_point([&](const zone::point&) { return called = true; }));
+    EXPECT_TRUE(zone->for_each_trackable_in_zone(
         [&](const zone::trackable_in_zone&) { return called = true; }));
     EXPECT_FALSE(called);
 }
 
 TEST(cu_parsers_zone, exceptions_are_converted_while_walked) {
     const Json::Value json = parse_json(zone_record);
-    const zone_impl zone(json);
+    const auto zone = parsers::zone::make_view(json);
     std::vector<std::string> texts;
-    for (const std::string& text : zone.get_zone_exceptions())
+    for (const std::string& text : zone->get_zone_exceptions())
         texts.push_back(text);
     EXPECT_EQ(texts, (std::vector<std::string>{"b", "", "5", "a"}));
-    EXPECT_TRUE(zone.get_zone_exceptions_groups().empty());
+    EXPECT_TRUE(zone->get_zone_exceptions_groups().empty());
 }
 
 TEST(cu_parsers_zone, trackables_in_zone_report_entered_names) {
     const Json::Value json = parse_json(zone_record);
-    const zone_impl zone(json);
+    const auto zone = parsers::zone::make_view(json);
     std::vector<std::string> uids;
-    zone.for_each_trackable_in_zone([&](const zone::trackable_in_zone& t) {
+    zone->for_each_trackable_in_zone([&](const zone::trackable_in_zone& t) {
         uids.push_back(t.get_uid());
         if (t.get_uid() == "t1") {
             EXPECT_EQ(t.get_x(), 1);
@@ -171,7 +172,7 @@ TEST(cu_parsers_utils, iso8601_nonsense_fails_naming_field_and_reason) {
     const auto error = [](const char* text) {
         Json::Value json;
         json["updated_at"] = text;
-        return error_of<std::logic_error>([&] { zone_impl(json).get_ts(); });
+        return error_of<std::logic_error>([&] { parsers::zone::make_view(json)->get_ts(); });
     };
     const std::string prefix = "context-utils: failed to parse timestamp: \"updated_at\"";
     EXPECT_EQ(error("2021-13-45T99:99:99.999Z"), prefix + " (month 13 is out of range 1..12)");
@@ -201,23 +202,23 @@ const char* const trackable_record = R"({
 
 TEST(cu_parsers_trackable_object, reads_rest_record) {
     const Json::Value json = parse_json(trackable_record);
-    const trackable_object_impl object(json);
-    EXPECT_EQ(object.get_uid(), "t1");
-    EXPECT_EQ(object.get_name(), "Forklift");
-    EXPECT_EQ(object.get_responsive(), true);
-    EXPECT_EQ(object.get_mac_address(), "aa:bb");
-    EXPECT_EQ(object.get_project_uid(), "p1");
-    EXPECT_EQ(object.get_sublocation_uid(), "s1");
-    EXPECT_EQ(object.get_x(), 12);
-    EXPECT_EQ(object.get_y(), -3);
-    EXPECT_EQ(object.get_z(), 0);
-    EXPECT_EQ(object.get_ts(), 1614834367u);
-    EXPECT_EQ(object.get_ms(), 89u);
-    EXPECT_EQ(object.get_self_zone_uid(), "sz");
-    EXPECT_EQ(object.get_default_height(), 150);
-    EXPECT_EQ(object.get_type(), "VEHICLE");
-    EXPECT_EQ(object.get_category(), "c");
-    auto groups = object.get_groups();
+    const auto object = parsers::trackable_object::make_view(json);
+    EXPECT_EQ(object->get_uid(), "t1");
+    EXPECT_EQ(object->get_name(), "Forklift");
+    EXPECT_EQ(object->get_responsive(), true);
+    EXPECT_EQ(object->get_mac_address(), "aa:bb");
+    EXPECT_EQ(object->get_project_uid(), "p1");
+    EXPECT_EQ(object->get_sublocation_uid(), "s1");
+    EXPECT_EQ(object->get_x(), 12);
+    EXPECT_EQ(object->get_y(), -3);
+    EXPECT_EQ(object->get_z(), 0);
+    EXPECT_EQ(object->get_ts(), 1614834367u);
+    EXPECT_EQ(object->get_ms(), 89u);
+    EXPECT_EQ(object->get_self_zone_uid(), "sz");
+    EXPECT_EQ(object->get_default_height(), 150);
+    EXPECT_EQ(object->get_type(), "VEHICLE");
+    EXPECT_EQ(object->get_category(), "c");
+    auto groups = object->get_groups();
     ASSERT_TRUE(groups);
     EXPECT_EQ(std::vector<std::string>(groups->begin(), groups->end()),
               (std::vector<std::string>{"g2", "g1"}));
@@ -225,8 +226,8 @@ TEST(cu_parsers_trackable_object, reads_rest_record) {
 
 TEST(cu_parsers_trackable_object, tag_config_and_t2t_cfg) {
     const Json::Value json = parse_json(trackable_record);
-    const trackable_object_impl object(json);
-    const auto& tag_config = object.get_tag_config();
+    const auto object = parsers::trackable_object::make_view(json);
+    const auto& tag_config = object->get_tag_config();
     EXPECT_FALSE(tag_config.get_stationary());
     auto no_alarm = tag_config.get_t2t_no_alarm();
     ASSERT_TRUE(no_alarm);
@@ -245,36 +246,36 @@ TEST(cu_parsers_trackable_object, tag_config_and_t2t_cfg) {
 TEST(cu_parsers_trackable_object, optional_parts_absent) {
     const Json::Value json =
         parse_json(R"({"groups": "g1", "tag_config": {"t2t_cfg": [1]}, "default_height": "1"})");
-    const trackable_object_impl object(json);
-    EXPECT_EQ(object.get_responsive(), std::nullopt);
-    EXPECT_EQ(object.get_x(), std::nullopt);
-    EXPECT_FALSE(object.get_groups());
-    EXPECT_FALSE(object.get_tag_config().get_t2t_cfg());
-    EXPECT_FALSE(object.get_tag_config().get_t2t_no_alarm());
-    EXPECT_EQ(error_of<std::logic_error>([&] { object.get_tag_config().get_stationary(); }),
+    const auto object = parsers::trackable_object::make_view(json);
+    EXPECT_EQ(object->get_responsive(), std::nullopt);
+    EXPECT_EQ(object->get_x(), std::nullopt);
+    EXPECT_FALSE(object->get_groups());
+    EXPECT_FALSE(object->get_tag_config().get_t2t_cfg());
+    EXPECT_FALSE(object->get_tag_config().get_t2t_no_alarm());
+    EXPECT_EQ(error_of<std::logic_error>([&] { object->get_tag_config().get_stationary(); }),
               "context-utils: \"stationary\" is not a bool!");
-    EXPECT_EQ(error_of<std::logic_error>([&] { object.get_default_height(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { object->get_default_height(); }),
               "context-utils: \"default_height\" is not a number!");
-    EXPECT_EQ(error_of<std::logic_error>([&] { object.get_ts(); }),
+    EXPECT_EQ(error_of<std::logic_error>([&] { object->get_ts(); }),
               "context-utils: \"updated_at\" is not a string!");
 
     // A malformed tag_config does not make the view unbuildable.
     const Json::Value odd = parse_json(R"({"tag_config": "x"})");
-    const trackable_object_impl odd_object(odd);
-    EXPECT_FALSE(odd_object.get_tag_config().get_t2t_cfg());
+    const auto odd_object = parsers::trackable_object::make_view(odd);
+    EXPECT_FALSE(odd_object->get_tag_config().get_t2t_cfg());
 
     // Nor does a record that is no object at all: every getter fails with the
     // view's own error, never the JSON library's, so the caller's per-record
     // guard sees it.
     for (const char* text : {"5", "\"x\"", "[1]"}) {
         const Json::Value element = parse_json(text);
-        const trackable_object_impl broken(element);
-        EXPECT_EQ(error_of<std::logic_error>([&] { broken.get_uid(); }),
+        const auto broken = parsers::trackable_object::make_view(element);
+        EXPECT_EQ(error_of<std::logic_error>([&] { broken->get_uid(); }),
                   "context-utils: \"uid\" is not a string!");
-        EXPECT_EQ(error_of<std::logic_error>([&] { broken.get_tag_config().get_stationary(); }),
+        EXPECT_EQ(error_of<std::logic_error>([&] { broken->get_tag_config().get_stationary(); }),
                   "context-utils: \"stationary\" is not a bool!");
-        EXPECT_FALSE(broken.get_tag_config().get_t2t_cfg());
-        EXPECT_EQ(broken.get_x(), std::nullopt);
+        EXPECT_FALSE(broken->get_tag_config().get_t2t_cfg());
+        EXPECT_EQ(broken->get_x(), std::nullopt);
     }
 }
 

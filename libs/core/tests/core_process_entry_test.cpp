@@ -76,7 +76,7 @@ protected:
         return text.str();
     }
     std::string check_error() const {
-        return test_kit::error_of([&] { detail::check_pid(m_file); });
+        return test_kit::error_of([&] { pid_file(m_file).check_owner(); });
     }
 
     std::string m_dir;
@@ -111,14 +111,14 @@ TEST_F(core_pid_file_test, stale_or_meaningless_contents_are_overwritten) {
           std::string("-1"), own}) {
         write_file(contents);
         EXPECT_EQ(check_error(), "no error") << contents;
-        detail::write_pid(m_file);
+        pid_file(m_file).write();
         EXPECT_EQ(read_file(), own) << contents;
     }
 }
 
 TEST_F(core_pid_file_test, missing_file_is_no_owner) {
     EXPECT_EQ(check_error(), "no error");
-    detail::write_pid(m_file);
+    pid_file(m_file).write();
     EXPECT_EQ(read_file(), std::to_string(::getpid()));
 }
 
@@ -127,7 +127,7 @@ TEST_F(core_pid_file_test, unwritable_location_fails_to_open) {
     for (const auto& [path, error] : {std::pair(missing, std::string("No such file or directory")),
                                       std::pair(m_dir, std::string("Is a directory"))}) {
         try {
-            detail::write_pid(path);
+            pid_file(path).write();
             ADD_FAILURE() << path;
         } catch (const exception& e) {
             EXPECT_EQ(e.get_string_error(), "Error opening pid-file! " + path + ": " + error);

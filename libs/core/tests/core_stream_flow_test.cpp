@@ -13,6 +13,7 @@
 #include "../src/impl/factories.hpp"
 #include "../src/impl/message_stream_zmq.hpp"
 #include "../src/impl/message_stream_zmq_raw.hpp"
+#include "core/exception.hpp"
 #include "support/core_stream_fixture.hpp"
 
 namespace zentu::libs::core {
@@ -125,6 +126,19 @@ TEST_F(stream_test, connect_failures_carry_the_zmq_error) {
     EXPECT_EQ(connect_error("nowhere://127.0.0.1:1"), EPROTONOSUPPORT);
     EXPECT_EQ(connect_error("tcp://127.0.0.1"), EINVAL);
     EXPECT_EQ(connect_error(""), EINVAL);
+}
+
+// What leaves the library is its own exception, with the transport's text.
+TEST_F(stream_test, factory_reports_connect_failures_as_the_library_exception) {
+    for (const bool raw : {false, true}) {
+        try {
+            detail::make_zmq_message_stream(m_io, m_logger, "nowhere://127.0.0.1:1", raw);
+            ADD_FAILURE() << "connected to nowhere";
+        } catch (const exception& e) {
+            EXPECT_EQ(e.get_string_error(), "connect to nowhere://127.0.0.1:1: " +
+                                                std::string(zmq_strerror(EPROTONOSUPPORT)));
+        }
+    }
 }
 
 TEST_F(stream_test, factory_builds_either_framing) {

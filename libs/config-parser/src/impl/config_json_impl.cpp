@@ -1,4 +1,4 @@
-#include "config/config_json_impl.hpp"
+#include "config_json_impl.hpp"
 
 #include <json/reader.h>
 

@@ -1,4 +1,4 @@
-#include "config/dictionary_impl.hpp"
+#include "dictionary_impl.hpp"
 
 namespace zentu::libs::config {
 

@@ -1,4 +1,4 @@
-#include "config/value_impl.hpp"
+#include "value_impl.hpp"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #include "context_utils/context_initializer.hpp"
 
 #include <chrono>
-#include <thread>
+#include <optional>
 
 #include "core/exception.hpp"
 #include "core/json.hpp"
@@ -11,8 +11,6 @@ namespace zentu::libs::context_utils {
 namespace {
 
 constexpr std::chrono::seconds retry_period(5);
-// How often a retry wait looks whether the loop was stopped.
-constexpr std::chrono::milliseconds stop_poll_period(100);
 
 void log_failure(const core::component_logger& logger, const core::http::result& result,
                  const std::string& path, const core::source_location& location) {
@@ -31,8 +29,11 @@ json_answer parse_answer(const std::string& body) {
 
 context_initializer::context_initializer(core::http::client& http_client,
                                          core::events_loop& events_loop,
-                                         const core::component_logger& logger)
-    : m_http_client(http_client), m_events_loop(events_loop), m_logger(logger) {}
+                                         const core::component_logger& logger, core::clock* clock)
+    : m_http_client(http_client),
+      m_events_loop(events_loop),
+      m_logger(logger),
+      m_clock(clock ? *clock : events_loop.get_timers()) {}
 
 void context_initializer::on_zone_creating(callback cb) {
     m_zone_creating_callback = std::move(cb);
@@ -103,27 +104,22 @@ bool context_initializer::for_each_object(const object_info& info, const json_an
 }
 
 json_answer context_initializer::perform_get_request(const std::string& path) {
-    for (;;) {
-        if (m_events_loop.is_stopped())
-            ZENTU_THROW("Interrupted");
-        const core::http::result result =
-            m_http_client.perform_request(core::http::method::get, path);
-        if (result.ok())
-            return parse_answer(result.data().value_or(std::string()));
+    const auto stopped = [this] { return m_events_loop.is_stopped(); };
+    if (stopped())
+        ZENTU_THROW("Interrupted");
+    std::optional<std::string> body;
+    const bool answered = core::retry_until(m_clock, retry_period, stopped, [&] {
+        core::http::result result = m_http_client.perform_request(core::http::method::get, path);
+        if (result.ok()) {
+            body = std::move(result).data().value_or(std::string());
+            return true;
+        }
         log_failure(m_logger, result, path, ZENTU_SOURCE_LOCATION());
-        wait_before_retry();
-    }
-}
-
-void context_initializer::wait_before_retry() const {
-    const auto deadline = std::chrono::steady_clock::now() + retry_period;
-    for (;;) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline || m_events_loop.is_stopped())
-            return;
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(stop_poll_period, deadline - now));
-    }
+        return false;
+    });
+    if (!answered)
+        ZENTU_THROW("Interrupted");
+    return parse_answer(*body);
 }
 
 }  // namespace zentu::libs::context_utils

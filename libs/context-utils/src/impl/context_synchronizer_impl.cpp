@@ -1,18 +1,18 @@
 #include "context_synchronizer_impl.hpp"
 
-#include "context_utils/objects/node_impl.hpp"
-#include "context_utils/objects/sublocation_impl.hpp"
-#include "context_utils/objects/trackable_object_impl.hpp"
-#include "context_utils/objects/win_anchor_impl.hpp"
-#include "context_utils/objects/zone_impl.hpp"
-#include "context_utils/parsers/alarm_impl.hpp"
 #include "context_utils/parsers/parser_utils.hpp"
-#include "context_utils/parsers/pos_impl.hpp"
-#include "context_utils/parsers/trackable_object_association_impl.hpp"
-#include "context_utils/parsers/trackable_object_groups_impl.hpp"
-#include "context_utils/parsers/trackable_object_impl.hpp"
-#include "context_utils/parsers/zone_impl.hpp"
+#include "objects/node_impl.hpp"
+#include "objects/sublocation_impl.hpp"
+#include "objects/trackable_object_impl.hpp"
+#include "objects/win_anchor_impl.hpp"
+#include "objects/zone_impl.hpp"
 #include "objects_repository_manager_impl.hpp"
+#include "parsers/alarm_impl.hpp"
+#include "parsers/pos_impl.hpp"
+#include "parsers/trackable_object_association_impl.hpp"
+#include "parsers/trackable_object_groups_impl.hpp"
+#include "parsers/trackable_object_impl.hpp"
+#include "parsers/zone_impl.hpp"
 
 namespace zentu::libs::context_utils {
 
@@ -61,16 +61,18 @@ context_initializer::bool_callback with_element_view_bool(F f) {
 
 context_synchronizer::ptr context_synchronizer::create(core::http::client& http_client,
                                                        core::events_loop& events_loop,
-                                                       const core::component_logger& logger) {
-    return std::make_unique<context_synchronizer_impl>(http_client, events_loop, logger);
+                                                       const core::component_logger& logger,
+                                                       core::clock* clock) {
+    return std::make_unique<context_synchronizer_impl>(http_client, events_loop, logger, clock);
 }
 
 context_synchronizer_impl::context_synchronizer_impl(core::http::client& http_client,
                                                      core::events_loop& events_loop,
-                                                     const core::component_logger& logger)
+                                                     const core::component_logger& logger,
+                                                     core::clock* clock)
     : m_events_loop(events_loop),
       m_logger(logger.component("context_utils")),
-      m_context_initializer(http_client, events_loop, *m_logger) {}
+      m_context_initializer(http_client, events_loop, *m_logger, clock) {}
 
 void context_synchronizer_impl::handle_notify(const std::string& text) {
     m_context_updater.handle_notify(text);

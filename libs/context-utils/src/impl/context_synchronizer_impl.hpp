@@ -10,7 +10,7 @@ namespace zentu::libs::context_utils {
 class context_synchronizer_impl : public context_synchronizer {
 public:
     context_synchronizer_impl(core::http::client& http_client, core::events_loop& events_loop,
-                              const core::component_logger& logger);
+                              const core::component_logger& logger, core::clock* clock = nullptr);
 
     void handle_notify(const std::string& text) override;
     void initialize() override;

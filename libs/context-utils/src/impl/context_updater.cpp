@@ -1,4 +1,5 @@
 #include "context_utils/context_updater.hpp"
+#include "context_utils/protocol.hpp"
 
 #include <cctype>
 #include <optional>
@@ -9,9 +10,6 @@
 namespace zentu::libs::context_utils {
 
 namespace {
-
-const std::string groups_name = "TRACKABLE_OBJECT_GROUPS";
-const std::string association_name = "TRACKABLE_OBJECT_ASSOCIATION";
 
 Json::Value parse_message(const std::string& text) {
     auto parsed = core::json::try_parse(text);
@@ -91,18 +89,18 @@ void context_updater::on_deleting(const object_info& info, callback cb) {
 context_updater::callback* context_updater::select(const std::string& object,
                                                    const std::string& action_text) {
     std::optional<action> a;
-    if (action_text == "created")
+    if (action_text == protocol::created)
         a = action::created;
-    else if (action_text == "updated")
+    else if (action_text == protocol::updated)
         a = action::updated;
-    else if (action_text == "deleted")
+    else if (action_text == protocol::deleted)
         a = action::deleted;
     if (!a)
         return nullptr;
 
-    if (object == groups_name)
+    if (object == protocol::groups_object)
         return *a == action::updated ? &m_trackable_object_groups_updating_callback : nullptr;
-    if (object == association_name) {
+    if (object == protocol::association_object) {
         if (*a == action::created)
             return &m_trackable_object_association_creating_callback;
         if (*a == action::updated)

@@ -21,7 +21,7 @@ class objects_repository_manager_impl : public objects_repository_manager<I> {
 public:
     objects_repository_manager_impl(const object_info& info, context_initializer& initializer,
                                     context_updater& updater, core::timers_manager& timers)
-        : m_info(info), m_initializer(initializer) {
+        : m_info(info), m_initializer(initializer), m_clock(timers) {
         initializer.for_each_object_on_server(
             info, [this](const json_template<_json_object_tag>& element) {
                 store(std::make_unique<Impl>(element));
@@ -77,7 +77,7 @@ private:
     }
 
     void apply(const json_answer& answer) {
-        const timestamp now = timestamp::current_time();
+        const timestamp now = m_clock.current_timestamp();
         std::set<std::string, std::less<>> seen;
         m_initializer.for_each_object(m_info, answer,
                                       [&](const json_template<_json_object_tag>& element) {
@@ -100,6 +100,7 @@ private:
     const object_info& m_info;
     context_initializer& m_initializer;
     objects_repository<I> m_objects;
+    const core::clock& m_clock;
     core::periodic_timer::ptr m_timer;
     core::async_operation_handle<core::http::result>::ptr m_request;
     // Expires with the manager; the updater's callbacks look at it.

@@ -2,7 +2,9 @@
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/system/system_error.hpp>
 
+#include "core/exception.hpp"
 #include "core/http.hpp"
 #include "core/message_stream.hpp"
 #include "factories.hpp"
@@ -74,7 +76,12 @@ bool events_loop_impl::is_stopped() const {
 }
 
 events_loop::signals_handle::ptr events_loop_impl::stop_on_signals() {
-    return std::make_unique<signals_handle_impl>(m_core, *this);
+    try {
+        return std::make_unique<signals_handle_impl>(m_core, *this);
+    } catch (const boost::system::system_error& e) {
+        // Asio's error stays inside the library; the text ("add: ...") is kept.
+        ZENTU_THROW(e.what());
+    }
 }
 
 timers_manager& events_loop_impl::get_timers() {

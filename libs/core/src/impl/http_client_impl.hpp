@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/async_operation_handle_impl.hpp"
+#include "async_operation_handle_impl.hpp"
 #include "core/events_loop.hpp"
 #include "core/http.hpp"
 #include "core/logger.hpp"

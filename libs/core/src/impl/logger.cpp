@@ -5,11 +5,10 @@
 
 #include <syslog.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
+
+#include "logger_log_stream.hpp"
 
 namespace zentu::libs::core {
 namespace {
@@ -183,20 +182,7 @@ component_logger::indent_guard component_logger::enter_function_short(const sour
 logger::logger(const std::string& module_name, const std::string& component_name)
     : component_logger(*this, module_name, component_name),
       m_module_name(module_name),
-      m_zmq_context(),
-      m_debug_socket(m_zmq_context, zmq::socket_type::push),
-      m_monitor(m_zmq_context, zmq::socket_type::pair) {
-    m_debug_socket.set(zmq::sockopt::linger, static_cast<int>(linger.count()));
-    const std::string monitor_endpoint =
-        "inproc://logger-monitor-" + std::to_string(reinterpret_cast<std::uintptr_t>(this));
-    if (zmq_socket_monitor(m_debug_socket.handle(), monitor_endpoint.c_str(),
-                           ZMQ_EVENT_HANDSHAKE_SUCCEEDED | ZMQ_EVENT_DISCONNECTED) != 0)
-        throw zmq::error_t();
-    // No limit on the events waiting to be read: a full monitor queue would
-    // block ZeroMQ's I/O thread.
-    m_monitor.set(zmq::sockopt::rcvhwm, 0);
-    m_monitor.set(zmq::sockopt::linger, 0);
-    m_monitor.connect(monitor_endpoint);
+      m_stream(std::make_unique<log_stream>(linger, this)) {
     openlog(m_module_name.c_str(), 0, LOG_USER);
     set_debug(false);
     info("Starting %1%") % m_module_name;
@@ -204,66 +190,11 @@ logger::logger(const std::string& module_name, const std::string& component_name
 
 logger::~logger() {
     closelog();
-    std::lock_guard<std::mutex> lock(m_socket_mutex);
-    wait_for_handshake();
-    zmq_socket_monitor(m_debug_socket.handle(), nullptr, 0);
-    m_monitor.close();
-    m_debug_socket.close();
-    m_zmq_context.close();
-}
-
-void logger::wait_for_handshake() const {
-    if (!m_connected)
-        return;
-    const auto deadline = std::chrono::steady_clock::now() + linger;
-    follow_connection(std::chrono::milliseconds(0));
-    while (!m_peer_ready) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
-        follow_connection(left);
-    }
-    // The wait counts against the linger time: with nobody reading, the
-    // process ends as soon as it did before.
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    m_debug_socket.set(zmq::sockopt::linger,
-                       static_cast<int>(std::max<long long>(left.count(), 0)));
-}
-
-void logger::follow_connection(std::chrono::milliseconds wait) const {
-    try {
-        zmq::pollitem_t item{m_monitor.handle(), 0, ZMQ_POLLIN, 0};
-        if (wait.count() > 0 && zmq::poll(&item, 1, wait) == 0)
-            return;
-        for (;;) {
-            zmq::message_t event;
-            if (!m_monitor.recv(event, zmq::recv_flags::dontwait))
-                return;
-            zmq::message_t address;
-            if (event.more())
-                (void)m_monitor.recv(address, zmq::recv_flags::dontwait);
-            std::uint16_t kind = 0;
-            if (event.size() >= sizeof(kind))
-                std::memcpy(&kind, event.data(), sizeof(kind));
-            if (kind == ZMQ_EVENT_HANDSHAKE_SUCCEEDED)
-                m_peer_ready = true;
-            else if (kind == ZMQ_EVENT_DISCONNECTED)
-                m_peer_ready = false;
-        }
-    } catch (const zmq::error_t&) {
-        // Without the monitor the socket behaves as ZeroMQ alone makes it.
-        m_peer_ready = true;
-    }
+    // m_stream closes after this body: the last lines get their chance to leave.
 }
 
 void logger::connect(const std::string& address) {
-    {
-        std::lock_guard<std::mutex> lock(m_socket_mutex);
-        m_debug_socket.connect(address);
-        m_connected = true;
-    }
+    m_stream->connect(address);
     debug("Connected to socket");
 }
 
@@ -297,14 +228,7 @@ void logger::write(int level, const std::string& syslog_text,
         syslog(level, "%s", syslog_text.c_str());
     if (socket_text.empty())
         return;
-    std::lock_guard<std::mutex> lock(m_socket_mutex);
-    // Keeps the monitor's queue short over a long life of reconnections.
-    follow_connection(std::chrono::milliseconds(0));
-    try {
-        // Would-block (no peer, full queue) drops the copy; syslog already has the line.
-        (void)m_debug_socket.send(zmq::buffer(socket_text), zmq::send_flags::dontwait);
-    } catch (const zmq::error_t&) {
-    }
+    m_stream->send(socket_text);
 }
 
 }  // namespace zentu::libs::core

@@ -11,7 +11,7 @@
 
 #include "core/exception.hpp"
 
-namespace zentu::libs::core::detail {
+namespace zentu::libs::core {
 namespace {
 
 std::string system_error(const std::string& pid_file_name, int error) {
@@ -20,7 +20,8 @@ std::string system_error(const std::string& pid_file_name, int error) {
 
 }  // namespace
 
-void check_pid(const std::string& pid_file_name) {
+void pid_file::check_owner() const {
+    const std::string& pid_file_name = m_path;
     pid_t pid = 0;
     {
         std::ifstream file(pid_file_name);
@@ -41,7 +42,8 @@ void check_pid(const std::string& pid_file_name) {
     ZENTU_THROW(std::string("write_pid: kill(): ") + std::strerror(errno) + owner);
 }
 
-void write_pid(const std::string& pid_file_name) {
+void pid_file::write() const {
+    const std::string& pid_file_name = m_path;
     const int fd = ::open(pid_file_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         ZENTU_THROW("Error opening pid-file!" + system_error(pid_file_name, errno));
@@ -56,4 +58,4 @@ void write_pid(const std::string& pid_file_name) {
         ZENTU_THROW("Error writing pid-file!" + system_error(pid_file_name, errno));
 }
 
-}  // namespace zentu::libs::core::detail
+}  // namespace zentu::libs::core

@@ -1,4 +1,4 @@
-#include "context_utils/objects/node_impl.hpp"
+#include "objects/node_impl.hpp"
 #include "walk.hpp"
 
 namespace zentu::libs::context_utils::objects {
@@ -21,6 +21,14 @@ timestamp node_impl::get_updated_at() const {
 
 boost::optional<const node::status&> node_impl::get_status() const {
     return detail::optional_ref<status>(m_status.get(m_json_value, "status"));
+}
+
+node::ptr node::create(const json_object& element) {
+    return std::make_unique<node_impl>(element);
+}
+
+node::ptr node::create(const json_notify& notify) {
+    return std::make_unique<node_impl>(notify);
 }
 
 }  // namespace zentu::libs::context_utils::objects

@@ -1,4 +1,4 @@
-#include "context_utils/objects/sublocation_impl.hpp"
+#include "objects/sublocation_impl.hpp"
 
 namespace zentu::libs::context_utils::objects {
 
@@ -44,6 +44,14 @@ std::optional<int> sublocation_impl::get_offset_y() const {
 
 std::optional<int> sublocation_impl::get_offset_z() const {
     return m_offset_z.get(m_json_value, "offset_z");
+}
+
+sublocation::ptr sublocation::create(const json_object& element) {
+    return std::make_unique<sublocation_impl>(element);
+}
+
+sublocation::ptr sublocation::create(const json_notify& notify) {
+    return std::make_unique<sublocation_impl>(notify);
 }
 
 }  // namespace zentu::libs::context_utils::objects

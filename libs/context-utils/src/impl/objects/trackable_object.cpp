@@ -1,4 +1,4 @@
-#include "context_utils/objects/trackable_object_impl.hpp"
+#include "objects/trackable_object_impl.hpp"
 #include "walk.hpp"
 
 namespace zentu::libs::context_utils::objects {
@@ -136,6 +136,14 @@ const std::string& trackable_object_impl::get_category() const {
 
 const trackable_object::tag_config& trackable_object_impl::get_tag_config() const {
     return m_tag_config.get(m_json_value, "tag_config");
+}
+
+trackable_object::ptr trackable_object::create(const json_object& element) {
+    return std::make_unique<trackable_object_impl>(element);
+}
+
+trackable_object::ptr trackable_object::create(const json_notify& notify) {
+    return std::make_unique<trackable_object_impl>(notify);
 }
 
 }  // namespace zentu::libs::context_utils::objects

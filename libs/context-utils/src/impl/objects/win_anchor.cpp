@@ -1,4 +1,4 @@
-#include "context_utils/objects/win_anchor_impl.hpp"
+#include "objects/win_anchor_impl.hpp"
 #include "walk.hpp"
 
 namespace zentu::libs::context_utils::objects {
@@ -57,6 +57,14 @@ boost::optional<const win_anchor::position&> win_anchor_impl::get_position() con
 
 timestamp win_anchor_impl::get_updated_at() const {
     return updated_at();
+}
+
+win_anchor::ptr win_anchor::create(const json_object& element) {
+    return std::make_unique<win_anchor_impl>(element);
+}
+
+win_anchor::ptr win_anchor::create(const json_notify& notify) {
+    return std::make_unique<win_anchor_impl>(notify);
 }
 
 }  // namespace zentu::libs::context_utils::objects

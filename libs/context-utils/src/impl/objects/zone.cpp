@@ -1,4 +1,4 @@
-#include "context_utils/objects/zone_impl.hpp"
+#include "objects/zone_impl.hpp"
 #include "walk.hpp"
 
 namespace zentu::libs::context_utils::objects {
@@ -121,6 +121,14 @@ const std::vector<std::string>& zone_impl::get_zone_exceptions_groups() const {
 
 boost::optional<const zone::user_params&> zone_impl::get_user_params() const {
     return detail::optional_ref<user_params>(m_user_params.get(m_json_value, "user_params"));
+}
+
+zone::ptr zone::create(const json_object& element) {
+    return std::make_unique<zone_impl>(element);
+}
+
+zone::ptr zone::create(const json_notify& notify) {
+    return std::make_unique<zone_impl>(notify);
 }
 
 }  // namespace zentu::libs::context_utils::objects

@@ -1,8 +1,8 @@
 #include <stdexcept>
 
-#include "context_utils/parsers/alarm_impl.hpp"
 #include "context_utils/parsers/parser_utils.hpp"
 #include "fixed_text_readers.hpp"
+#include "parsers/alarm_impl.hpp"
 #include "record_time.hpp"
 
 namespace zentu::libs::context_utils::parsers {
@@ -85,6 +85,14 @@ std::optional<int> alarm_impl::get_z() const {
 
 std::string alarm_impl::get_obj_uid() const {
     return detail::get_string(m_json_value, "obj_uid", "context-utils: obj_uid is not a string!");
+}
+
+alarm::ptr alarm::make_view(const Json::Value& element) {
+    return std::make_unique<alarm_impl>(element);
+}
+
+alarm::ptr alarm::make_view(const Json::Value& record, const Json::Value& notify) {
+    return std::make_unique<alarm_impl>(record, notify);
 }
 
 }  // namespace zentu::libs::context_utils::parsers

@@ -1,6 +1,6 @@
 #include "context_utils/parsers/parser_utils.hpp"
-#include "context_utils/parsers/pos_impl.hpp"
 #include "core/exception.hpp"
+#include "parsers/pos_impl.hpp"
 
 namespace zentu::libs::context_utils::parsers {
 
@@ -83,6 +83,10 @@ std::string_view pos_impl::get_mac() const {
     if (!value.isString())
         ZENTU_THROW("context-utils: pos: data.mac is not a string!");
     return string_view_of(value);
+}
+
+pos::ptr pos::make_view(const Json::Value& message) {
+    return std::make_unique<pos_impl>(message);
 }
 
 }  // namespace zentu::libs::context_utils::parsers

@@ -1,5 +1,5 @@
 #include "context_utils/parsers/parser_utils.hpp"
-#include "context_utils/parsers/trackable_object_impl.hpp"
+#include "parsers/trackable_object_impl.hpp"
 #include "record_time.hpp"
 
 namespace zentu::libs::context_utils::parsers {
@@ -171,6 +171,15 @@ std::string trackable_object_impl::get_category() const {
 
 const trackable_object::tag_config& trackable_object_impl::get_tag_config() const {
     return m_tag_config;
+}
+
+trackable_object::ptr trackable_object::make_view(const Json::Value& element) {
+    return std::make_unique<trackable_object_impl>(element);
+}
+
+trackable_object::ptr trackable_object::make_view(const Json::Value& record,
+                                                  const Json::Value& notify) {
+    return std::make_unique<trackable_object_impl>(record, notify);
 }
 
 }  // namespace zentu::libs::context_utils::parsers

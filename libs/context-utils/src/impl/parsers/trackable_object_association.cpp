@@ -1,8 +1,8 @@
 #include <stdexcept>
 
 #include "context_utils/parsers/parser_utils.hpp"
-#include "context_utils/parsers/trackable_object_association_impl.hpp"
 #include "fixed_text_readers.hpp"
+#include "parsers/trackable_object_association_impl.hpp"
 
 namespace zentu::libs::context_utils::parsers {
 
@@ -42,6 +42,11 @@ std::optional<timestamp> trackable_object_association_impl::get_removed_at() con
     if (text == not_removed)
         return std::nullopt;
     return parser_utils::read_iso8601(text, "removed_at");
+}
+
+trackable_object_association::ptr trackable_object_association::make_view(
+    const Json::Value& record, const Json::Value& notify) {
+    return std::make_unique<trackable_object_association_impl>(record, notify);
 }
 
 }  // namespace zentu::libs::context_utils::parsers

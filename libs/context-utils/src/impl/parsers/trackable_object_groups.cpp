@@ -1,8 +1,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "context_utils/parsers/trackable_object_groups_impl.hpp"
 #include "fixed_text_readers.hpp"
+#include "parsers/trackable_object_groups_impl.hpp"
 
 namespace zentu::libs::context_utils::parsers {
 
@@ -44,6 +44,11 @@ bool trackable_object_groups_impl::for_each_group(const char* action,
             return false;
     }
     return true;
+}
+
+trackable_object_groups::ptr trackable_object_groups::make_view(const Json::Value& record,
+                                                                const Json::Value& notify) {
+    return std::make_unique<trackable_object_groups_impl>(record, notify);
 }
 
 }  // namespace zentu::libs::context_utils::parsers

@@ -1,4 +1,4 @@
-#include "context_utils/parsers/zone_impl.hpp"
+#include "parsers/zone_impl.hpp"
 
 #include <stdexcept>
 
@@ -135,6 +135,14 @@ bool zone_impl::for_each_trackable_in_zone(const trackable_in_zone_callback& cal
 
 bool zone_impl::has_trackables_in_zone() const {
     return m_json_value["trackables_in_zone"].isArray();
+}
+
+zone::ptr zone::make_view(const Json::Value& element) {
+    return std::make_unique<zone_impl>(element);
+}
+
+zone::ptr zone::make_view(const Json::Value& record, const Json::Value& notify) {
+    return std::make_unique<zone_impl>(record, notify);
 }
 
 }  // namespace zentu::libs::context_utils::parsers

@@ -7,6 +7,7 @@
 #include "context_utils/json_template.hpp"
 #include "context_utils/object_info.hpp"
 #include "core/async_operation_handle.hpp"
+#include "core/clock.hpp"
 #include "core/events_loop.hpp"
 #include "core/http.hpp"
 #include "core/logger.hpp"
@@ -23,8 +24,9 @@ public:
     using bool_callback = std::function<bool(const json_template<_json_object_tag>&)>;
     using answer_callback = std::function<void(std::optional<json_answer>)>;
 
+    // The retries wait on the clock, the loop's unless one is given.
     context_initializer(core::http::client& http_client, core::events_loop& events_loop,
-                        const core::component_logger& logger);
+                        const core::component_logger& logger, core::clock* clock = nullptr);
 
     void on_zone_creating(callback cb);
     void on_trackable_object_creating(callback cb);
@@ -53,12 +55,11 @@ public:
 
 private:
     void load(const object_info& info, const callback& cb);
-    // Sleeps for the retry period, returning early when the loop is stopped.
-    void wait_before_retry() const;
 
     core::http::client& m_http_client;
     core::events_loop& m_events_loop;
     const core::component_logger& m_logger;
+    core::clock& m_clock;
     callback m_zone_creating_callback;
     callback m_trackable_object_creating_callback;
     callback m_sublocation_creating_callback;

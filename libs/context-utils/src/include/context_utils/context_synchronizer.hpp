@@ -50,9 +50,11 @@ public:
     using sublocations_ptr = objects_repository_manager<objects::sublocation>::ptr;
     using nodes_ptr = objects_repository_manager<objects::node>::ptr;
 
-    // The synchroniser logs as the component "context_utils" of logger.
+    // The synchroniser logs as the component "context_utils" of logger; its
+    // blocking fetches wait between retries on the clock, the loop's unless
+    // one is given.
     static ptr create(core::http::client& http_client, core::events_loop& events_loop,
-                      const core::component_logger& logger);
+                      const core::component_logger& logger, core::clock* clock = nullptr);
 
     virtual ~context_synchronizer() = default;
 

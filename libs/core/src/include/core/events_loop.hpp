@@ -46,6 +46,7 @@ public:
     virtual void run_catch_exceptions(source_location location) = 0;
     virtual void stop() = 0;
     virtual bool is_stopped() const = 0;
+    // Throws exception when the signals cannot be watched.
     virtual signals_handle::ptr stop_on_signals() = 0;
     virtual timers_manager& get_timers() = 0;
 
@@ -61,6 +62,8 @@ public:
                                                       periodic_timer::callback callback,
                                                       source_location location) = 0;
 
+    // A stream connected to a ZeroMQ endpoint; throws exception "connect to
+    // <address>: " and ZeroMQ's reason when the endpoint is refused.
     virtual std::unique_ptr<message_stream> create_zmq_message_stream(
         const std::string& address) = 0;
     virtual std::unique_ptr<message_stream> create_zmq_raw_message_stream(

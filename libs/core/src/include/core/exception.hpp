@@ -53,9 +53,9 @@ std::string exception_to_string(const located_exception& e);
 #define ZENTU_THROW(message) \
     throw ::zentu::libs::core::exception((message), ZENTU_SOURCE_LOCATION())
 
-#define ZENTU_CHECK(condition)                                                      \
-    do {                                                                            \
-        if (!(condition))                                                           \
-            throw ::zentu::libs::core::check_failed_exception(#condition,           \
+#define ZENTU_CHECK(condition)                                                          \
+    do {                                                                                \
+        if (!(condition))                                                               \
+            throw ::zentu::libs::core::check_failed_exception(#condition,               \
                                                               ZENTU_SOURCE_LOCATION()); \
     } while (false)

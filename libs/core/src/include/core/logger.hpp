@@ -3,15 +3,14 @@
 #include <atomic>
 #include <boost/system/error_code.hpp>
 #include <chrono>
+#include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <vector>
-#include <zmq.hpp>
 
 #include "core/exception.hpp"
 #include "core/scope_guard.hpp"
@@ -137,21 +136,21 @@ private:
 };
 
 // The process-wide root logger: syslog (facility LOG_USER) plus a copy of
-// every line on a ZeroMQ PUSH socket. Thread safe.
+// every line on a ZeroMQ PUSH socket, the log stream. Thread safe.
 //
-// ZeroMQ drops the frames queued on a connection whose handshake has not
-// finished when the socket closes, whatever its linger. So a monitor follows
-// the connection, and the destructor waits for the handshake (at most the
-// linger time in all) before closing: the last lines, such as the reason a
-// start-up failed, reach a reader that is there.
+// The log stream delivers the last lines, such as the reason a start-up
+// failed, to a reader that is connected: the destructor waits for the
+// connection's handshake, at most the linger time in all.
 class logger : public component_logger {
 public:
     static constexpr std::chrono::milliseconds linger{5000};
 
+    // Throws zmq::error_t when ZeroMQ cannot make the log stream socket.
     logger(const std::string& module_name, const std::string& component_name);
     ~logger() override;
 
-    // Points the log stream socket at a ZeroMQ endpoint; throws zmq::error_t.
+    // Points the log stream socket at a ZeroMQ endpoint; throws zmq::error_t
+    // (<zmq.hpp>) for an endpoint ZeroMQ refuses.
     void connect(const std::string& address);
     void set_debug(bool debug);
     bool is_debug() const noexcept { return m_debug.load(); }
@@ -161,27 +160,19 @@ public:
 
 private:
     friend class component_logger::formatter;
+    class log_stream;
+
     void write(int level, const std::string& syslog_text, const std::string& socket_text) const;
-    // Reads the monitor's pending events (m_socket_mutex held); waits up to
-    // `wait` for the next one when there is none.
-    void follow_connection(std::chrono::milliseconds wait) const;
-    void wait_for_handshake() const;
+    // Whether the system log socket exists, looked at again after the time.
+    bool syslog_reachable() const;
 
     std::string m_module_name;
     std::atomic<bool> m_debug{false};
-    // Whether the system log socket exists, looked at again after the time.
-    bool syslog_reachable() const;
     mutable std::atomic<bool> m_syslog_reachable{true};
     mutable std::atomic<std::int64_t> m_next_syslog_check{0};
     std::atomic<bool> m_writing_to_socket{true};
     bool m_enable_logger = true;
-    zmq::context_t m_zmq_context;
-    mutable std::mutex m_socket_mutex;
-    mutable zmq::socket_t m_debug_socket;
-    // Receives the debug socket's handshake and disconnect events.
-    mutable zmq::socket_t m_monitor;
-    mutable bool m_peer_ready = false;
-    bool m_connected = false;
+    const std::unique_ptr<log_stream> m_stream;
 };
 
 }  // namespace zentu::libs::core

@@ -17,7 +17,8 @@ class scope_guard_impl final : public scope_guard {
 public:
     explicit scope_guard_impl(F callback) : m_callback(std::move(callback)) {}
     ~scope_guard_impl() override {
-        if (m_should_execute) m_callback();
+        if (m_should_execute)
+            m_callback();
     }
     scope_guard_impl(const scope_guard_impl&) = delete;
     scope_guard_impl& operator=(const scope_guard_impl&) = delete;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "core/clock.hpp"
 #include "core/source_location.hpp"
 #include "core/timestamp.hpp"
 
@@ -16,7 +17,7 @@ class timer {
 public:
     using ptr = std::unique_ptr<timer>;
     using clock = std::chrono::steady_clock;
-    using time_point = std::chrono::time_point<clock, std::chrono::nanoseconds>;
+    using time_point = core::clock::time_point;
     // Receives the time point at which the expiry was due.
     using callback = std::function<void(time_point)>;
 
@@ -42,14 +43,9 @@ public:
     virtual void expire_now() = 0;
 };
 
-// Creates the timers of one events loop and tells the time.
-class timers_manager {
+// Creates the timers of one events loop and tells the time (the loop's clock).
+class timers_manager : public clock {
 public:
-    virtual ~timers_manager() = default;
-
-    virtual timer::time_point current_time_point() const = 0;
-    virtual timestamp current_timestamp() const = 0;
-
     virtual timer::ptr create_timer(std::chrono::nanoseconds delay, const std::string& name,
                                     timer::callback callback, source_location location) = 0;
     virtual timer::ptr create_timer(timer::time_point tp, const std::string& name,

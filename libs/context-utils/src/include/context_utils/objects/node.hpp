@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "context_utils/json_template.hpp"
 #include "context_utils/types.hpp"
 
 namespace zentu::libs::context_utils::objects {
@@ -13,6 +14,12 @@ namespace zentu::libs::context_utils::objects {
 class node {
 public:
     using ptr = std::unique_ptr<node>;
+
+    // A model owning a copy of its JSON: one element of a REST list (the time
+    // comes from "updated_at"), or a whole notification (the record is its
+    // "plist", the time its "ts" and "ms"). Construction converts nothing.
+    static ptr create(const json_object& element);
+    static ptr create(const json_notify& notify);
 
     class status {
     public:

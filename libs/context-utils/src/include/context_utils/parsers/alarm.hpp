@@ -1,6 +1,9 @@
 #pragma once
 
+#include <json/forwards.h>
+
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -10,6 +13,20 @@ namespace zentu::libs::context_utils::parsers {
 // Valid only while the JSON it was built on lives.
 class alarm {
 public:
+    using ptr = std::unique_ptr<alarm>;
+
+    // Views over JSON the caller keeps: a view holds references only, so the
+    // JSON must outlive it (a temporary is refused). Construction reads
+    // nothing; a malformed record fails in the getters.
+    // One element of a REST list; the time comes from "updated_at".
+    static ptr make_view(const Json::Value& element);
+    // The "plist" record of a notification; the time comes from the whole
+    // message's "ts" and "ms".
+    static ptr make_view(const Json::Value& record, const Json::Value& notify);
+    static ptr make_view(Json::Value&&) = delete;
+    static ptr make_view(Json::Value&&, const Json::Value&) = delete;
+    static ptr make_view(const Json::Value&, Json::Value&&) = delete;
+
     virtual ~alarm() = default;
 
     virtual std::string get_uid() const = 0;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <json/forwards.h>
+
+#include <memory>
 #include <string_view>
 
 #include "context_utils/types.hpp"
@@ -10,6 +13,13 @@ namespace zentu::libs::context_utils::parsers {
 // the texts are views into the message and live as long as it does.
 class pos {
 public:
+    using ptr = std::unique_ptr<pos>;
+
+    // A view of a whole position message. It holds references only, so the
+    // JSON must outlive it (a temporary is refused); construction reads nothing.
+    static ptr make_view(const Json::Value& message);
+    static ptr make_view(Json::Value&&) = delete;
+
     virtual ~pos() = default;
 
     virtual std::string_view get_trackable_uid() const = 0;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <json/forwards.h>
+
 #include <boost/optional.hpp>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -38,6 +41,20 @@ public:
         // Present only when "t2t_cfg" is a JSON object.
         virtual boost::optional<const t2t_cfg&> get_t2t_cfg() const = 0;
     };
+
+    using ptr = std::unique_ptr<trackable_object>;
+
+    // Views over JSON the caller keeps: a view holds references only, so the
+    // JSON must outlive it (a temporary is refused). Construction reads
+    // nothing; a malformed record fails in the getters.
+    // One element of a REST list; the time comes from "updated_at".
+    static ptr make_view(const Json::Value& element);
+    // The "plist" record of a notification; the time comes from the whole
+    // message's "ts" and "ms".
+    static ptr make_view(const Json::Value& record, const Json::Value& notify);
+    static ptr make_view(Json::Value&&) = delete;
+    static ptr make_view(Json::Value&&, const Json::Value&) = delete;
+    static ptr make_view(const Json::Value&, Json::Value&&) = delete;
 
     virtual ~trackable_object() = default;
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <json/forwards.h>
+
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -11,6 +14,15 @@ namespace zentu::libs::context_utils::parsers {
 // notification, with the notification as its envelope. Every field is required.
 class trackable_object_association {
 public:
+    using ptr = std::unique_ptr<trackable_object_association>;
+
+    // A view of the "plist" record of a notification, the whole message as its
+    // envelope. It holds references only, so the JSON must outlive it (a
+    // temporary is refused); construction reads nothing.
+    static ptr make_view(const Json::Value& record, const Json::Value& notify);
+    static ptr make_view(Json::Value&&, const Json::Value&) = delete;
+    static ptr make_view(const Json::Value&, Json::Value&&) = delete;
+
     virtual ~trackable_object_association() = default;
 
     virtual timestamp get_ts() const = 0;

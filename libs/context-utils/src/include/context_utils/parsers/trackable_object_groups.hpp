@@ -1,6 +1,9 @@
 #pragma once
 
+#include <json/forwards.h>
+
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "context_utils/types.hpp"
@@ -19,6 +22,15 @@ public:
     };
 
     using group_callback = std::function<bool(const group&)>;
+
+    using ptr = std::unique_ptr<trackable_object_groups>;
+
+    // A view of the "plist" record of a notification, the whole message as its
+    // envelope. It holds references only, so the JSON must outlive it (a
+    // temporary is refused); construction reads nothing.
+    static ptr make_view(const Json::Value& record, const Json::Value& notify);
+    static ptr make_view(Json::Value&&, const Json::Value&) = delete;
+    static ptr make_view(const Json::Value&, Json::Value&&) = delete;
 
     virtual ~trackable_object_groups() = default;
 

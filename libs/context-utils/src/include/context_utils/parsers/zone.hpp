@@ -1,7 +1,10 @@
 #pragma once
 
+#include <json/forwards.h>
+
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -37,6 +40,20 @@ public:
     using zone_exceptions_groups = text_range;
     using point_callback = std::function<bool(const point&)>;
     using trackable_in_zone_callback = std::function<bool(const trackable_in_zone&)>;
+
+    using ptr = std::unique_ptr<zone>;
+
+    // Views over JSON the caller keeps: a view holds references only, so the
+    // JSON must outlive it (a temporary is refused). Construction reads
+    // nothing; a malformed record fails in the getters.
+    // One element of a REST list; the time comes from "updated_at".
+    static ptr make_view(const Json::Value& element);
+    // The "plist" record of a notification; the time comes from the whole
+    // message's "ts" and "ms".
+    static ptr make_view(const Json::Value& record, const Json::Value& notify);
+    static ptr make_view(Json::Value&&) = delete;
+    static ptr make_view(Json::Value&&, const Json::Value&) = delete;
+    static ptr make_view(const Json::Value&, Json::Value&&) = delete;
 
     virtual ~zone() = default;
 

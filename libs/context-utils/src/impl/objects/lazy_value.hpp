@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "context_utils/objects/converters.hpp"
+#include "objects/converters.hpp"
 
 namespace zentu::libs::context_utils::objects {
 

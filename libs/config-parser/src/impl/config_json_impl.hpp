@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "config/config.hpp"
-#include "config/dictionary_impl.hpp"
-#include "config/value_impl.hpp"
+#include "dictionary_impl.hpp"
+#include "value_impl.hpp"
 
 namespace zentu::libs::config {
 

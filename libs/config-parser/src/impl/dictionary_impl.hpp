@@ -3,7 +3,7 @@
 #include <map>
 
 #include "config/dictionary.hpp"
-#include "config/value_impl.hpp"
+#include "value_impl.hpp"
 
 namespace zentu::libs::config {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "context_utils/objects/model_json.hpp"
 #include "context_utils/objects/sublocation.hpp"
+#include "objects/model_json.hpp"
 
 namespace zentu::libs::context_utils::objects {
 

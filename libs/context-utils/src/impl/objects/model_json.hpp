@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "context_utils/json_template.hpp"
-#include "context_utils/objects/lazy_value.hpp"
+#include "objects/lazy_value.hpp"
 
 namespace zentu::libs::context_utils::objects {
 

@@ -1,0 +1,97 @@
+#include "logger_log_stream.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+namespace zentu::libs::core {
+
+logger::log_stream::log_stream(std::chrono::milliseconds linger, const void* owner)
+    : m_linger(linger),
+      m_socket(m_context, zmq::socket_type::push),
+      m_monitor(m_context, zmq::socket_type::pair) {
+    m_socket.set(zmq::sockopt::linger, static_cast<int>(m_linger.count()));
+    const std::string monitor_endpoint =
+        "inproc://logger-monitor-" + std::to_string(reinterpret_cast<std::uintptr_t>(owner));
+    if (zmq_socket_monitor(m_socket.handle(), monitor_endpoint.c_str(),
+                           ZMQ_EVENT_HANDSHAKE_SUCCEEDED | ZMQ_EVENT_DISCONNECTED) != 0)
+        throw zmq::error_t();
+    // No limit on the events waiting to be read: a full monitor queue would
+    // block ZeroMQ's I/O thread.
+    m_monitor.set(zmq::sockopt::rcvhwm, 0);
+    m_monitor.set(zmq::sockopt::linger, 0);
+    m_monitor.connect(monitor_endpoint);
+}
+
+logger::log_stream::~log_stream() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    wait_for_handshake();
+    zmq_socket_monitor(m_socket.handle(), nullptr, 0);
+    m_monitor.close();
+    m_socket.close();
+    m_context.close();
+}
+
+void logger::log_stream::wait_for_handshake() {
+    if (!m_connected)
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + m_linger;
+    follow_connection(std::chrono::milliseconds(0));
+    while (!m_peer_ready) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        follow_connection(left);
+    }
+    // The wait counts against the linger time: with nobody reading, the
+    // process ends as soon as it did before.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    m_socket.set(zmq::sockopt::linger, static_cast<int>(std::max<long long>(left.count(), 0)));
+}
+
+void logger::log_stream::follow_connection(std::chrono::milliseconds wait) {
+    try {
+        zmq::pollitem_t item{m_monitor.handle(), 0, ZMQ_POLLIN, 0};
+        if (wait.count() > 0 && zmq::poll(&item, 1, wait) == 0)
+            return;
+        for (;;) {
+            zmq::message_t event;
+            if (!m_monitor.recv(event, zmq::recv_flags::dontwait))
+                return;
+            zmq::message_t address;
+            if (event.more())
+                (void)m_monitor.recv(address, zmq::recv_flags::dontwait);
+            std::uint16_t kind = 0;
+            if (event.size() >= sizeof(kind))
+                std::memcpy(&kind, event.data(), sizeof(kind));
+            if (kind == ZMQ_EVENT_HANDSHAKE_SUCCEEDED)
+                m_peer_ready = true;
+            else if (kind == ZMQ_EVENT_DISCONNECTED)
+                m_peer_ready = false;
+        }
+    } catch (const zmq::error_t&) {
+        // Without the monitor the socket behaves as ZeroMQ alone makes it.
+        m_peer_ready = true;
+    }
+}
+
+void logger::log_stream::connect(const std::string& address) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_socket.connect(address);
+    m_connected = true;
+}
+
+void logger::log_stream::send(const std::string& text) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // Keeps the monitor's queue short over a long life of reconnections.
+    follow_connection(std::chrono::milliseconds(0));
+    try {
+        // Would-block (no peer, full queue) drops the copy; syslog already has the line.
+        (void)m_socket.send(zmq::buffer(text), zmq::send_flags::dontwait);
+    } catch (const zmq::error_t&) {
+    }
+}
+
+}  // namespace zentu::libs::core
