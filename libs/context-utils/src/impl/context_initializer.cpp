@@ -79,7 +79,8 @@ core::async_operation_handle<core::http::result>::ptr context_initializer::get_o
     const core::component_logger& logger = m_logger;
     return m_http_client.perform_async_request(
         core::http::method::get, info.m_rest_endpoint,
-        [&logger, path = info.m_rest_endpoint, done = std::move(done)](core::http::result result) {
+        [&logger, path = info.m_rest_endpoint,
+         done = std::move(done)](const core::http::result& result) {
             if (!result.data()) {
                 log_failure(logger, result, path, ZENTU_SOURCE_LOCATION());
                 done(std::nullopt);

@@ -90,6 +90,8 @@ private:
         // object may be removed.
         m_objects.for_each([&](const I& object) {
             if (seen.find(object.get_uid()) == seen.end()) {
+                // A copy: remove() destroys the object the uid belongs to.
+                // NOLINTNEXTLINE(performance-unnecessary-copy-initialization)
                 const std::string uid = object.get_uid();
                 m_objects.remove(uid, now);
             }

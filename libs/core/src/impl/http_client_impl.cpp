@@ -81,7 +81,8 @@ result client_impl::perform_request(method m, std::string_view address, std::str
     if (auto local = answer_locally(m))
         return std::move(*local);
     CURL* curl_handle = m_make_easy_handle();
-    ZENTU_CHECK(curl_handle != NULL);
+    // The check's text, "curl_handle != NULL", is a message operators know.
+    ZENTU_CHECK(curl_handle != NULL);  // NOLINT(modernize-use-nullptr)
     const curl_easy_ptr owner(curl_handle);
     std::string url, received;
     curl_slist_ptr headers;

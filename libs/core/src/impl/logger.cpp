@@ -39,7 +39,7 @@ component_logger::formatter::formatter(const component_logger& logger, int log_l
                                        std::string_view fmt)
     : m_format(fmt), m_log_level(log_level), m_logger(logger) {}
 
-component_logger::formatter::formatter(formatter&& other)
+component_logger::formatter::formatter(formatter&& other) noexcept
     : m_format(other.m_format),
       m_args(std::move(other.m_args)),
       m_log_level(other.m_log_level),

@@ -24,12 +24,17 @@ logger::log_stream::log_stream(std::chrono::milliseconds linger, const void* own
 }
 
 logger::log_stream::~log_stream() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    wait_for_handshake();
-    zmq_socket_monitor(m_socket.handle(), nullptr, 0);
-    m_monitor.close();
-    m_socket.close();
-    m_context.close();
+    // Nothing may leave a destructor; the sockets and the context close
+    // themselves as members all the same.
+    try {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        wait_for_handshake();
+        zmq_socket_monitor(m_socket.handle(), nullptr, 0);
+        m_monitor.close();
+        m_socket.close();
+        m_context.close();
+    } catch (...) {
+    }
 }
 
 void logger::log_stream::wait_for_handshake() {

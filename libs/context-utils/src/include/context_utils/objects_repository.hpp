@@ -131,6 +131,9 @@ public:
               m_repositiory(std::exchange(other.m_repositiory, nullptr)),
               m_timestamp(other.m_timestamp),
               m_uncaught_exceptions(other.m_uncaught_exceptions) {}
+        // Not noexcept: releasing the held object reports it to the observers,
+        // whose failure propagates.
+        // NOLINTNEXTLINE(performance-noexcept-move-constructor)
         writable_object& operator=(writable_object&& other) {
             if (this != &other) {
                 release();
@@ -179,6 +182,8 @@ public:
         explicit optional_writable_object(writable_object handle) noexcept
             : m_handle(std::move(handle)) {}
         optional_writable_object(optional_writable_object&&) noexcept = default;
+        // Throws as writable_object's does.
+        // NOLINTNEXTLINE(performance-noexcept-move-constructor)
         optional_writable_object& operator=(optional_writable_object&&) = default;
         ~optional_writable_object() noexcept(false) = default;
 

@@ -33,7 +33,7 @@ public:
     public:
         formatter(const component_logger& logger, int log_level, std::string_view fmt);
         // The moved-from formatter writes nothing.
-        formatter(formatter&& other);
+        formatter(formatter&& other) noexcept;
         formatter(const formatter&) = delete;
         ~formatter();
 
