@@ -154,19 +154,23 @@ void zone_detector::finish_rebuild(std::unique_ptr<rebuilt_context> built,
             });
         return;
     }
-    // Messages the running context already had: the new one catches up.
-    change_recorder changed(*built->context);
-    for (const auto& entry : journal) {
-        try {
-            if (entry.notify)
-                built->intake->handle_notify(entry.body);
-            else
-                built->intake->handle_zone_event(entry.body);
-        } catch (...) {
-            // Already reported when the running context refused it.
+    {
+        // Scoped: the recorder watches the built context, which goes to the
+        // worker below; it must stop watching on this thread first.
+        change_recorder changed(*built->context);
+        // Messages the running context already had: the new one catches up.
+        for (const auto& entry : journal) {
+            try {
+                if (entry.notify)
+                    built->intake->handle_notify(entry.body);
+                else
+                    built->intake->handle_zone_event(entry.body);
+            } catch (...) {
+                // Already reported when the running context refused it.
+            }
         }
+        install(*built, changed);
     }
-    install(*built, changed);
     ++m_rebuilds_done;
     m_logger.info("Rebuild: done, %1% zones, %2% trackable objects, %3% alarms") %
         m_context->get_zones().size() % m_context->get_trackable_objects().size() %

@@ -154,7 +154,12 @@ TEST_F(mirror_test, update_keeps_create_time_and_deletion_removes_hash_and_membe
 }
 
 TEST_F(mirror_test, redis_outage_never_reaches_the_writers_and_the_mirror_converges) {
-    context_debug mirror(m_context, connect(), test_logger(), [this] { return connect(); });
+    // The reconnection runs on the mirror's writer thread: it gets the port by
+    // value, not from the server object the test thread restarts.
+    const int port = m_server->port();
+    context_debug mirror(m_context, connect(), test_logger(), [port] {
+        return std::make_unique<redis::context>("127.0.0.1", port, 10, "");
+    });
     m_context.take_alarms().add(make_alarm("o1", "z1"), timestamp(1700000000, 0));
     mirror.flush();
 
