@@ -1,4 +1,5 @@
 #include "context_debug.hpp"
+#include "record_fields.hpp"
 
 namespace zentu {
 namespace {
@@ -11,23 +12,9 @@ const std::string zone_prefix = "marovane:zones:";
 const std::string object_prefix = "marovane:trackable_objects:";
 const std::string alarm_prefix = "marovane:alarms:";
 
-constexpr std::int32_t absent_coordinate = 999999;
-
-std::string_view bool_str(bool value) {
-    return value ? "true" : "false";
-}
-
-const std::string& or_none(const std::optional<std::string>& value) {
-    return value ? *value : context_debug::none_str;
-}
-
-std::string coordinate_or_absent(const std::optional<std::int32_t>& value) {
-    return std::to_string(value ? *value : absent_coordinate);
-}
-
 }  // namespace
 
-const std::string context_debug::none_str = "--";
+const std::string context_debug::none_str(schema::absent_text);
 
 context_debug::context_debug(context::context& context, redis::context::ptr connection,
                              libs::core::logger& logger, connector reconnect,
@@ -119,18 +106,7 @@ void context_debug::resync_zones_and_objects(const context::context& previous,
 // ---- single objects ---------------------------------------------------------------
 
 mirror_writer::fields context_debug::fields_of(const context::zone& zone) {
-    mirror_writer::fields out;
-    out.add("uid", zone.get_uid())
-        .add("name", zone.get_name())
-        .add("sublocation_uid", or_none(zone.get_sublocation_uid()))
-        .add("active", bool_str(zone.get_active()))
-        .add("shape", context::to_string(zone.get_shape()))
-        .add("type", context::to_string(zone.get_type()))
-        .add("alarm_level", std::to_string(zone.get_alarm_level()))
-        .add("default_allowed", bool_str(zone.get_default_allowed()))
-        .add("ts", zone.get_ts().serialize())
-        .add("trackable_object_uid", or_none(zone.get_trackable_object_uid()));
-    return out;
+    return schema::mirror_fields(schema::zone_fields, zone);
 }
 
 void context_debug::write_zone(const context::zone& zone, timestamp ts, const char* stamp_field) {
@@ -139,15 +115,7 @@ void context_debug::write_zone(const context::zone& zone, timestamp ts, const ch
 }
 
 mirror_writer::fields context_debug::fields_of(const context::trackable_object& object) {
-    mirror_writer::fields out;
-    out.add("uid", object.get_uid())
-        .add("responsive", bool_str(object.get_responsive()))
-        .add("mac_address", or_none(object.get_mac_address()))
-        .add("project_uid", object.get_project_uid())
-        .add("sublocation_uid", or_none(object.get_sublocation_uid()))
-        .add("ts", object.get_ts().serialize())
-        .add("self_zone_uid", or_none(object.get_self_zone_uid()));
-    return out;
+    return schema::mirror_fields(schema::object_fields, object);
 }
 
 void context_debug::write_object(const context::trackable_object& object, timestamp ts,
@@ -159,23 +127,8 @@ void context_debug::write_object(const context::trackable_object& object, timest
 
 void context_debug::write_alarm(const context::alarm& alarm, timestamp ts,
                                 const char* stamp_field) {
-    const auto sublocation = alarm.get_sublocation_uid();
-    mirror_writer::fields values;
-    values.add("uid", alarm.get_uid())
-        .add("trobject_uid", alarm.get_trobject_uid())
-        .add("sublocation_uid", sublocation ? *sublocation : none_str)
-        .add("zone_uid", alarm.get_zone_uid())
-        .add("mac_address", alarm.get_mac_address())
-        .add("alarm_name", alarm.get_alarm_name())
-        .add("zone_alarm_level", std::to_string(static_cast<int>(alarm.get_zone_alarm_level())))
-        .add("alarm_type", context::to_string(alarm.get_alarm_type()))
-        .add("alarm_text", alarm.get_alarm_text())
-        .add("state", alarm.get_state())
-        .add("timestamp", alarm.get_timestamp().serialize())
-        .add("x", coordinate_or_absent(alarm.get_x()))
-        .add("y", coordinate_or_absent(alarm.get_y()))
-        .add("z", coordinate_or_absent(alarm.get_z()));
-    m_writer.put_hash(alarm_prefix + alarm.get_uid(), std::move(values), stamp_field,
+    m_writer.put_hash(alarm_prefix + alarm.get_uid(),
+                      schema::mirror_fields(schema::alarm_fields, alarm), stamp_field,
                       ts.serialize());
     m_writer.add_member(alarms_set, alarm.get_uid());
 }

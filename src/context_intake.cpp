@@ -1,5 +1,6 @@
 #include "context_intake.hpp"
 #include "protocol.hpp"
+#include "record_fields.hpp"
 
 #include <json/value.h>
 
@@ -18,33 +19,6 @@ using infos = libs::context_utils::object_infos;
 using list_element = libs::context_utils::json_template<libs::context_utils::_json_object_tag>;
 namespace parsers = libs::context_utils::parsers;
 
-// The record views hand out checked parts: this cannot throw.
-timestamp record_time(std::uint32_t seconds, std::uint32_t milliseconds) {
-    return timestamp::from_parts(seconds, milliseconds);
-}
-
-context::zone_shape shape_of(const std::string& text) {
-    return text == "polygon" ? context::zone_shape::POLYGON : context::zone_shape::CIRCLE;
-}
-
-context::zone_type type_of(const std::string& text) {
-    return libs::core::enum_from_string<context::zone_type>(text).value_or(
-        context::zone_type::UNKNOWN);
-}
-
-template <typename Range>
-std::set<std::string> to_set(const Range& range) {
-    std::set<std::string> out;
-    for (const auto& text : range)
-        out.insert(std::string(text));
-    return out;
-}
-
-std::set<std::string> groups_of(const parsers::trackable_object& record) {
-    const auto groups = record.get_groups();
-    return groups ? to_set(*groups) : std::set<std::string>{};
-}
-
 // Members of a "zone_event" message must have exactly these JSON types.
 bool is_integer(const Json::Value& v) {
     return v.type() == Json::intValue || v.type() == Json::uintValue;
@@ -62,6 +36,11 @@ std::optional<timestamp> checked_time(const Json::Value& seconds, const Json::Va
     } catch (const libs::core::invalid_time&) {
         return std::nullopt;
     }
+}
+
+context::zone_type type_of(const std::string& text) {
+    return libs::core::enum_from_string<context::zone_type>(text).value_or(
+        context::zone_type::UNKNOWN);
 }
 
 }  // namespace
@@ -95,33 +74,6 @@ std::optional<context_intake::zone_event_message> context_intake::read_zone_even
     }
     out.time = checked_time(ts, ms);
     return out;
-}
-
-bool zone_was_changed(const parsers::zone& record, const context::zone& zone,
-                      const std::set<std::string>& exceptions,
-                      const std::set<std::string>& exceptions_groups) {
-    if (record.get_name() != zone.get_name())
-        return true;
-    if (record.get_project_uid() != zone.get_project_uid())
-        return true;
-    if (record.get_sublocation_uid() != zone.get_sublocation_uid())
-        return true;
-    if (record.get_active() != zone.get_active())
-        return true;
-    if (shape_of(record.get_shape()) != zone.get_shape())
-        return true;
-    const auto type = libs::core::enum_from_string<context::zone_type>(record.get_zone_type_name());
-    if (!type || *type != zone.get_type())
-        return true;
-    if (record.get_zone_alarm_level() != zone.get_alarm_level())
-        return true;
-    if (record.get_default_allowed() != zone.get_default_allowed())
-        return true;
-    if (record.get_trackable_object_uid() != zone.get_trackable_object_uid())
-        return true;
-    if (exceptions != zone.get_exceptions())
-        return true;
-    return exceptions_groups != zone.get_exceptions_groups();
 }
 
 context_intake::context_intake(context::writable_context& context,
@@ -268,14 +220,9 @@ void context_intake::ignore_errors(F&& f) {
 // ---- zones ----------------------------------------------------------------------
 
 void context_intake::add_zone(const zone_record& record) {
-    const auto ts = record_time(record.get_ts(), record.get_ms());
-    const auto uid = record.get_uid();
-    context::zone zone(uid, record.get_name(), record.get_project_uid(),
-                       record.get_sublocation_uid(), record.get_active(),
-                       shape_of(record.get_shape()), type_of(record.get_zone_type_name()),
-                       record.get_zone_alarm_level(), record.get_default_allowed(), ts,
-                       record.get_trackable_object_uid(), to_set(record.get_zone_exceptions()),
-                       to_set(record.get_zone_exceptions_groups()));
+    auto zone = schema::make(schema::zone_fields, record);
+    const auto ts = zone.get_ts();
+    const std::string uid = zone.get_uid();
     if (m_context.get_zones().is_exists(uid)) {
         m_context.take_zones().add(std::move(zone), ts);
         return;
@@ -310,19 +257,11 @@ void context_intake::add_zone(const zone_record& record) {
 }
 
 void context_intake::update_zone(const zone_record& record) {
-    std::set<std::string> exceptions, exceptions_groups;
-    try {
-        exceptions = to_set(record.get_zone_exceptions());
-        exceptions_groups = to_set(record.get_zone_exceptions_groups());
-    } catch (...) {
-        m_logger.log_exception();
-        exceptions.clear();
-        exceptions_groups.clear();
-    }
-    const auto ts = record_time(record.get_ts(), record.get_ms());
+    auto values = schema::read(schema::zone_fields, record, [&] { m_logger.log_exception(); });
+    const auto ts = schema::record_time(record.get_ts(), record.get_ms());
     const auto uid = record.get_uid();
     if (const auto stored = m_context.get_zones().try_get(uid);
-        stored && !zone_was_changed(record, *stored, exceptions, exceptions_groups))
+        stored && !schema::differs(schema::zone_fields, values, *stored))
         return;
 
     auto handle = m_context.take_zones().try_get(uid, ts);
@@ -330,51 +269,27 @@ void context_intake::update_zone(const zone_record& record) {
         add_zone(record);
         return;
     }
-    auto& zone = *handle;
-    zone->set_name(record.get_name());
-    zone->set_project_uid(record.get_project_uid());
-    zone->set_sublocation_uid(record.get_sublocation_uid());
-    zone->set_active(record.get_active());
-    zone->set_shape(shape_of(record.get_shape()));
-    zone->set_type(type_of(record.get_zone_type_name()));
-    zone->set_alarm_level(record.get_zone_alarm_level());
-    zone->set_default_allowed(record.get_default_allowed());
-    zone->set_ts(ts);
-    zone->set_trackable_object_uid(record.get_trackable_object_uid());
-    zone->set_exceptions(std::move(exceptions));
-    zone->set_exceptions_groups(std::move(exceptions_groups));
+    schema::assign(schema::zone_fields, std::move(values), **handle, schema::assignment::update);
     handle.reset();
 }
 
 // ---- trackable objects ----------------------------------------------------------
 
 void context_intake::add_trackable_object(const object_record& record) {
-    const auto ts = record_time(record.get_ts(), record.get_ms());
-    m_context.take_trackable_objects().add(
-        context::trackable_object(record.get_uid(), record.get_responsive().value_or(false),
-                                  record.get_mac_address(), record.get_project_uid(),
-                                  record.get_sublocation_uid(), ts, record.get_self_zone_uid(),
-                                  groups_of(record)),
-        ts);
+    auto object = schema::make(schema::object_fields, record);
+    const auto ts = object.get_ts();
+    m_context.take_trackable_objects().add(std::move(object), ts);
 }
 
 void context_intake::update_trackable_object(const object_record& record) {
-    const auto ts = record_time(record.get_ts(), record.get_ms());
+    const auto ts = schema::record_time(record.get_ts(), record.get_ms());
     auto handle = m_context.take_trackable_objects().try_get(record.get_uid(), ts);
     if (!handle) {
         add_trackable_object(record);
         return;
     }
-    auto& object = *handle;
-    object->set_responsive(record.get_responsive().value_or(false));
-    object->set_mac_address(record.get_mac_address());
-    object->set_project_uid(record.get_project_uid());
-    // A record without a sublocation keeps where the object was last seen.
-    if (auto sublocation = record.get_sublocation_uid())
-        object->set_sublocation_uid(std::move(sublocation));
-    object->set_ts(ts);
-    object->set_self_zone_uid(record.get_self_zone_uid());
-    object->set_groups(groups_of(record));
+    schema::assign(schema::object_fields, schema::read(schema::object_fields, record), **handle,
+                   schema::assignment::update);
     handle.reset();
 }
 
@@ -400,21 +315,11 @@ void context_intake::update_groups(const parsers::trackable_object_groups& recor
 // ---- alarms --------------------------------------------------------------------
 
 void context_intake::add_alarm(const parsers::alarm& record) {
-    const auto zone_uid = record.get_zone_uid();
-    const auto level = record.get_zone_alarm_level();
-    if (!zone_uid || !level)
+    if (!record.get_zone_uid() || !record.get_zone_alarm_level())
         return;
-    const auto type = record.get_zone_violation_type();
-    const auto ts = record_time(record.get_ts(), record.get_ms());
-    const auto obj_uid = record.get_obj_uid();
-    m_context.take_alarms().add(
-        context::alarm(
-            context::alarm::make_uid(obj_uid, *zone_uid), obj_uid, record.get_sublocation_uid(),
-            *zone_uid, record.get_mac_address(), record.get_alarm_name(), *level,
-            type && *type == protocol::keep_in ? context::alarm_type::ki : context::alarm_type::ko,
-            record.get_text(), std::string(protocol::set), ts, record.get_x(), record.get_y(),
-            record.get_z()),
-        ts);
+    auto alarm = schema::make(schema::alarm_fields, record);
+    const auto ts = alarm.get_timestamp();
+    m_context.take_alarms().add(std::move(alarm), ts);
 }
 
 // ---- zone events from the stream ---------------------------------------------------

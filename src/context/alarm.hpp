@@ -21,6 +21,8 @@ public:
     // The object uid, ":" and the zone uid, nothing escaped.
     static std::string make_uid(std::string_view trobject_uid, std::string_view zone_uid);
 
+    // An alarm with its uid alone; the record's fields are set afterwards.
+    explicit alarm(std::string uid) : m_uid(std::move(uid)) {}
     alarm(std::string uid, std::string trobject_uid, std::optional<std::string> sublocation_uid,
           std::string zone_uid, std::string mac_address, std::string alarm_name,
           std::uint32_t zone_alarm_level, alarm_type type, std::string alarm_text,
@@ -45,7 +47,11 @@ public:
     coordinate get_y() const noexcept { return m_y; }
     coordinate get_z() const noexcept { return m_z; }
 
-    void set_sublocation_uid(std::string uid) { m_sublocation_uid = std::move(uid); }
+    void set_trobject_uid(std::string uid) { m_trobject_uid = std::move(uid); }
+    void set_sublocation_uid(std::optional<std::string> uid) { m_sublocation_uid = std::move(uid); }
+    void set_zone_uid(std::string uid) { m_zone_uid = std::move(uid); }
+    void set_mac_address(std::string mac) { m_mac_address = std::move(mac); }
+    void set_alarm_name(std::string name) { m_alarm_name = std::move(name); }
     void set_state(std::string state) { m_state = std::move(state); }
     void set_alarm_type(alarm_type type) noexcept { m_alarm_type = type; }
     void set_alarm_text(std::string text) { m_alarm_text = std::move(text); }
@@ -62,8 +68,8 @@ private:
     std::string m_zone_uid;
     std::string m_mac_address;
     std::string m_alarm_name;
-    std::uint32_t m_zone_alarm_level;
-    alarm_type m_alarm_type;
+    std::uint32_t m_zone_alarm_level = 0;
+    alarm_type m_alarm_type = alarm_type::ko;
     std::string m_alarm_text;
     std::string m_state;
     timestamp m_timestamp;

@@ -15,6 +15,8 @@ public:
     using timestamp = libs::core::timestamp;
     using uids = std::set<std::string>;
 
+    // An object with its uid alone; the record's fields are set afterwards.
+    explicit trackable_object(std::string uid) : m_uid(std::move(uid)) {}
     trackable_object(std::string uid, bool responsive, std::optional<std::string> mac_address,
                      std::string project_uid, std::optional<std::string> sublocation_uid,
                      timestamp ts, std::optional<std::string> self_zone_uid, uids groups);
@@ -48,7 +50,7 @@ public:
 
 private:
     std::string m_uid;
-    bool m_responsive;
+    bool m_responsive = false;
     std::optional<std::string> m_mac_address;
     std::string m_project_uid;
     std::optional<std::string> m_sublocation_uid;

@@ -17,6 +17,8 @@ public:
     using timestamp = libs::core::timestamp;
     using uids = std::set<std::string>;
 
+    // A zone with its uid alone; the record's fields are set afterwards.
+    explicit zone(std::string uid) : m_uid(std::move(uid)) {}
     zone(std::string uid, std::string name, std::string project_uid,
          std::optional<std::string> sublocation_uid, bool active, zone_shape shape, zone_type type,
          std::uint32_t alarm_level, bool default_allowed, timestamp ts,
@@ -71,11 +73,11 @@ private:
     std::string m_name;
     std::string m_project_uid;
     std::optional<std::string> m_sublocation_uid;
-    bool m_active;
-    zone_shape m_shape;
-    zone_type m_type;
-    std::uint32_t m_alarm_level;
-    bool m_default_allowed;
+    bool m_active = false;
+    zone_shape m_shape = zone_shape::POLYGON;
+    zone_type m_type = zone_type::UNKNOWN;
+    std::uint32_t m_alarm_level = 0;
+    bool m_default_allowed = false;
     timestamp m_ts;
     std::optional<std::string> m_trackable_object_uid;
     uids m_exceptions;
