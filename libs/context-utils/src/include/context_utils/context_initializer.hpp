@@ -15,8 +15,11 @@
 namespace zentu::libs::context_utils {
 
 // Fetches the server's object lists over HTTP GET and walks their elements.
-// Used on the events-loop thread only; the blocking fetches block that thread,
-// retrying every 5 seconds until they succeed or the loop is stopped.
+// Threading: one thread at a time. The fetches (blocking and asynchronous)
+// are made on the events-loop thread; the blocking ones block that thread,
+// retrying every 5 seconds until they succeed or the loop is stopped. Walking
+// the elements of an answer already received needs no loop, so a rebuild
+// walks them on its own worker thread.
 class context_initializer {
 public:
     using callback = std::function<void(const json_template<_json_object_tag>&)>;
