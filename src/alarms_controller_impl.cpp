@@ -136,7 +136,7 @@ void alarms_controller_impl::set_histeresis(int zone_violation_histeresis,
 }
 
 void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::string& zone_uid,
-                                       optional_event event, timestamp ts, alarm_type type) {
+                                       const optional_event& event, timestamp ts, alarm_type type) {
     const auto zone = m_context.get_zones().try_get(zone_uid);
     if (!zone || zone->get_type() != context::to_zone_type(type))
         return;
@@ -220,7 +220,8 @@ void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::st
 }
 
 void alarms_controller_impl::clear_alarm(const std::string& obj_uid, const std::string& zone_uid,
-                                         optional_event event, timestamp ts, alarm_type type) {
+                                         const optional_event& event, timestamp ts,
+                                         alarm_type type) {
     const std::string uid = context::alarm::make_uid(obj_uid, zone_uid);
     const auto found = m_context.get_alarms().try_get(uid);
     if (!found || found->get_alarm_type() != type)
@@ -274,7 +275,7 @@ alarms_controller_impl::alarm_info& alarms_controller_impl::get_alarm_info(const
     return m_infos.try_emplace(uid).first->second;
 }
 
-void alarms_controller_impl::delete_all_data(std::string uid) {
+void alarms_controller_impl::delete_all_data(const std::string& uid) {
     if (const auto found = m_infos.find(uid); found != m_infos.end()) {
         if (found->second.m_in_flight)
             m_reporting.abandoned(uid);
@@ -300,22 +301,23 @@ void alarms_controller_impl::start_request(const context::alarm& alarm, alarm_in
     info.m_sent_body = body;
     info.m_request = m_http_client.perform_async_request(
         http::method::post, alarms_address, body,
-        [this, uid = alarm.get_uid()](http::result result) {
+        [this, uid = alarm.get_uid()](const http::result& result) {
             // The handle that owns this closure may be dropped by the call.
-            std::string own_uid = uid;
+            // NOLINTNEXTLINE(performance-unnecessary-copy-initialization)
+            const std::string own_uid = uid;
             auto* self = this;
-            self->request_callback(std::move(own_uid), std::move(result));
+            self->request_callback(own_uid, result);
         });
 }
 
-void alarms_controller_impl::start_request(std::string uid) {
+void alarms_controller_impl::start_request(const std::string& uid) {
     if (const auto alarm = m_context.get_alarms().try_get(uid)) {
         auto& info = get_alarm_info(uid);
         start_request(*alarm, info,
                       info.get_state() == alarm_state::set ? alarm_reporting::attempt::resend
                                                            : alarm_reporting::attempt::retry);
     } else {
-        delete_all_data(std::move(uid));
+        delete_all_data(uid);
     }
 }
 
@@ -342,14 +344,15 @@ void alarms_controller_impl::start_timer(const std::string& uid, alarm_info& inf
         delay, name,
         [this, uid](libs::core::timer::time_point) {
             // The timer that owns this closure may be destroyed by the call.
-            std::string own_uid = uid;
+            // NOLINTNEXTLINE(performance-unnecessary-copy-initialization)
+            const std::string own_uid = uid;
             auto* self = this;
-            self->start_request(std::move(own_uid));
+            self->start_request(own_uid);
         },
         ZENTU_SOURCE_LOCATION());
 }
 
-void alarms_controller_impl::request_callback(std::string uid, http::result result) {
+void alarms_controller_impl::request_callback(const std::string& uid, const http::result& result) {
     const bool accepted = is_accepted(result);
     const bool rejected = is_rejected_as_malformed(result);
 
@@ -380,7 +383,7 @@ void alarms_controller_impl::request_callback(std::string uid, http::result resu
                 if (const auto alarm = m_context.get_alarms().try_get(uid))
                     start_request(*alarm, info);
                 else
-                    delete_all_data(std::move(uid));
+                    delete_all_data(uid);
             } else if (accepted) {
                 start_request_after_histeresis(uid, info);
                 info.set_state(alarm_state::set);
@@ -390,7 +393,7 @@ void alarms_controller_impl::request_callback(std::string uid, http::result resu
             break;
         case alarm_state::sending_set_but_must_be_clear:
             if (const auto alarm = m_context.get_alarms().try_get(uid); !alarm) {
-                delete_all_data(std::move(uid));
+                delete_all_data(uid);
             } else if (accepted) {
                 start_request(*alarm, info);
                 info.set_state(alarm_state::sending_clear);
@@ -406,13 +409,13 @@ void alarms_controller_impl::request_callback(std::string uid, http::result resu
             break;
         case alarm_state::sending_clear:
             if (accepted)
-                delete_all_data(std::move(uid));
+                delete_all_data(uid);
             else
                 try_again(uid, info, rejected);
             break;
         case alarm_state::sending_clear_but_must_be_set:
             if (const auto alarm = m_context.get_alarms().try_get(uid); !alarm) {
-                delete_all_data(std::move(uid));
+                delete_all_data(uid);
             } else if (accepted) {
                 start_request(*alarm, info);
                 info.set_state(alarm_state::sending_set);

@@ -85,17 +85,17 @@ public:
 
 private:
     void register_alarms();
-    void set_alarm(const std::string& obj_uid, const std::string& zone_uid, optional_event event,
-                   timestamp ts, context::alarm_type type);
-    void clear_alarm(const std::string& obj_uid, const std::string& zone_uid, optional_event event,
-                     timestamp ts, context::alarm_type type);
+    void set_alarm(const std::string& obj_uid, const std::string& zone_uid,
+                   const optional_event& event, timestamp ts, context::alarm_type type);
+    void clear_alarm(const std::string& obj_uid, const std::string& zone_uid,
+                     const optional_event& event, timestamp ts, context::alarm_type type);
     std::chrono::seconds get_histeresis(const context::alarm& alarm) const;
     static std::string form_alarm_text(context::alarm_type type, const context::zone& zone);
     alarm_info& get_alarm_info(const std::string& uid);
-    void delete_all_data(std::string uid);
+    void delete_all_data(const std::string& uid);
     void start_request(const context::alarm& alarm, alarm_info& info,
                        alarm_reporting::attempt kind = alarm_reporting::attempt::first);
-    void start_request(std::string uid);
+    void start_request(const std::string& uid);
     void start_request_after_histeresis(const std::string& uid, alarm_info& info);
     void retry_request_after_1_second(const std::string& uid, alarm_info& info);
     // A failed request is tried again a second later; one the platform
@@ -103,7 +103,7 @@ private:
     void try_again(const std::string& uid, alarm_info& info, bool rejected);
     void start_timer(const std::string& uid, alarm_info& info, std::chrono::seconds delay,
                      const std::string& name);
-    void request_callback(std::string uid, libs::core::http::result result);
+    void request_callback(const std::string& uid, const libs::core::http::result& result);
 
     context::context& m_context;
     libs::core::http::client& m_http_client;

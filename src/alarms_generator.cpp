@@ -42,6 +42,8 @@ void alarms_generator::settle_zone_events(timestamp now) {
         if (event.get_zone_type() == zone_type::KEEP_OUT)
             m_ko_zones.on_initialization(event, now);
         if (!keeps(event)) {
+            // The event may be destroyed by the removal: copy the key first.
+            // NOLINTNEXTLINE(performance-unnecessary-copy-initialization)
             const std::string uid = event.get_uid();
             m_context.take_zone_events().remove(uid, now);
         }
@@ -184,6 +186,7 @@ void alarms_generator::after_updating(const context::zone_event& event, timestam
     m_ki_zones.reconcile_changed(alarms_controller::optional_event(event), ts);
     if (!keeps(event)) {
         // The event may be destroyed by the removal: copy the key first.
+        // NOLINTNEXTLINE(performance-unnecessary-copy-initialization)
         const std::string uid = event.get_uid();
         m_context.take_zone_events().remove(uid, ts);
     }

@@ -25,7 +25,7 @@ bool ki_alarms_generator::trackable_responsible(const std::string& obj_uid) cons
 }
 
 void ki_alarms_generator::reconcile(const std::string& obj_uid,
-                                    alarms_controller::optional_event event, timestamp ts) {
+                                    const alarms_controller::optional_event& event, timestamp ts) {
     const auto& index = m_context.get_keep_in_index();
     std::vector<std::string> wanted;
     if (index.has_left_all(obj_uid) && trackable_responsible(obj_uid))
@@ -61,8 +61,8 @@ void ki_alarms_generator::reconcile(const std::string& obj_uid,
     }
 }
 
-void ki_alarms_generator::reconcile_changed(alarms_controller::optional_event event, timestamp ts,
-                                            const std::string* also) {
+void ki_alarms_generator::reconcile_changed(const alarms_controller::optional_event& event,
+                                            timestamp ts, const std::string* also) {
     auto changed = m_context.take_keep_in_changes();
     if (also && !std::binary_search(changed.begin(), changed.end(), *also))
         changed.insert(std::lower_bound(changed.begin(), changed.end(), *also), *also);

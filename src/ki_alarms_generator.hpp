@@ -26,11 +26,11 @@ public:
     // Raises the object's missing keep-in alarms and clears those it should
     // not have, in zone uid order; the event, when there is one, gives their
     // time and position.
-    void reconcile(const std::string& obj_uid, alarms_controller::optional_event event,
+    void reconcile(const std::string& obj_uid, const alarms_controller::optional_event& event,
                    timestamp ts);
     // Reconciles every object whose keep-in state changed, in uid order; the
     // object named, if any, is reconciled too.
-    void reconcile_changed(alarms_controller::optional_event event, timestamp ts,
+    void reconcile_changed(const alarms_controller::optional_event& event, timestamp ts,
                            const std::string* also = nullptr);
     // The state found at start-up or after a rebuild: every object once.
     void settle(timestamp now);

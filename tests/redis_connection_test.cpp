@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -33,9 +34,14 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof(address);
-        bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        listen(m_listener, 1);
+        if (m_listener < 0 ||
+            bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+            listen(m_listener, 1) != 0) {
+            if (m_listener >= 0)
+                close(m_listener);
+            throw std::runtime_error("cannot listen on a loopback port");
+        }
         m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] {
             const int client = accept(m_listener, nullptr, nullptr);
