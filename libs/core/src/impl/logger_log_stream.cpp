@@ -1,8 +1,7 @@
 #include "logger_log_stream.hpp"
+#include "zmq_monitor_event.hpp"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstring>
 
 namespace zentu::libs::core {
 
@@ -62,18 +61,12 @@ void logger::log_stream::follow_connection(std::chrono::milliseconds wait) {
         if (wait.count() > 0 && zmq::poll(&item, 1, wait) == 0)
             return;
         for (;;) {
-            zmq::message_t event;
-            if (!m_monitor.recv(event, zmq::recv_flags::dontwait))
+            const auto event = detail::read_monitor_event(m_monitor);
+            if (event == detail::monitor_event::none)
                 return;
-            zmq::message_t address;
-            if (event.more())
-                (void)m_monitor.recv(address, zmq::recv_flags::dontwait);
-            std::uint16_t kind = 0;
-            if (event.size() >= sizeof(kind))
-                std::memcpy(&kind, event.data(), sizeof(kind));
-            if (kind == ZMQ_EVENT_HANDSHAKE_SUCCEEDED)
+            if (event == detail::monitor_event::connected)
                 m_peer_ready = true;
-            else if (kind == ZMQ_EVENT_DISCONNECTED)
+            else if (event == detail::monitor_event::disconnected)
                 m_peer_ready = false;
         }
     } catch (const zmq::error_t&) {

@@ -1,9 +1,8 @@
 #include "message_stream_zmq_monitor.hpp"
+#include "zmq_monitor_event.hpp"
 
 #include <boost/asio/error.hpp>
 #include <boost/asio/post.hpp>
-#include <cstdint>
-#include <cstring>
 #include <string>
 
 namespace zentu::libs::core {
@@ -57,18 +56,12 @@ void zmq_connection_monitor::on_readable(const std::weak_ptr<zmq_connection_moni
 void zmq_connection_monitor::drain() {
     try {
         while (m_events.get(zmq::sockopt::events) & ZMQ_POLLIN) {
-            zmq::message_t event;
-            if (!m_events.recv(event, zmq::recv_flags::dontwait))
+            const auto event = detail::read_monitor_event(m_events);
+            if (event == detail::monitor_event::none)
                 return;
-            zmq::message_t address;
-            if (event.more())
-                (void)m_events.recv(address, zmq::recv_flags::dontwait);
-            std::uint16_t kind = 0;
-            if (event.size() >= sizeof(kind))
-                std::memcpy(&kind, event.data(), sizeof(kind));
-            if (kind == ZMQ_EVENT_HANDSHAKE_SUCCEEDED)
+            if (event == detail::monitor_event::connected)
                 m_connected = true;
-            else if (kind == ZMQ_EVENT_DISCONNECTED)
+            else if (event == detail::monitor_event::disconnected)
                 m_connected = false;
         }
     } catch (const zmq::error_t& e) {
