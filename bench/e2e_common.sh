@@ -4,7 +4,9 @@
 # loopback ports, stopped and removed on exit. Sourced, not run.
 #
 # Environment: BUILD_DIR (default build-demo, configured Release if new),
-#              SITE_SPEC (default objects=10000,zones=500,keep_in=100,keep_out=100).
+#              SITE_SPEC (default objects=10000,zones=500,keep_in=100,keep_out=100),
+#              SIM_BUILD_DIR (the simulator's build, default BUILD_DIR: an older
+#              marovane is measured against today's simulator).
 
 bench_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$bench_root" || exit 1
@@ -14,7 +16,7 @@ source scripts/lib/redis.sh
 build_dir="${BUILD_DIR:-build-demo}"
 site_spec="${SITE_SPEC:-objects=10000,zones=500,keep_in=100,keep_out=100}"
 marovane_bin="$build_dir/src/marovane"
-sim_bin="$build_dir/tools/platform-sim/marovane-platform-sim"
+sim_bin="${SIM_BUILD_DIR:-$build_dir}/tools/platform-sim/marovane-platform-sim"
 
 bench_tmp="$(mktemp -d "${TMPDIR:-/tmp}/marovane-bench.XXXXXX")"
 marovane_pid=""

@@ -211,18 +211,24 @@ std::vector<mirror_writer::command> mirror_writer::clear_commands(const std::str
 }
 
 void mirror_writer::write(const std::vector<command>& commands) {
-    if (!m_redis || commands.empty())
-        return;
-    std::size_t appended = 0;
+    // In slices: a whole burst in one pipeline would grow the connection's
+    // buffers to its size, and their reallocation costs more than the round
+    // trips saved.
+    constexpr std::size_t slice = 512;
+    for (std::size_t begin = 0; begin < commands.size() && m_redis; begin += slice)
+        write_slice(commands, begin, std::min(commands.size(), begin + slice));
+}
+
+void mirror_writer::write_slice(const std::vector<command>& commands, std::size_t begin,
+                                std::size_t end) {
+    std::size_t appended = begin;
     try {
-        for (const auto& c : commands) {
-            m_redis->append_command_argv(c);
-            ++appended;
-        }
+        for (; appended < end; ++appended)
+            m_redis->append_command_argv(commands[appended]);
     } catch (...) {
         report_failure();
     }
-    for (std::size_t i = 0; i < appended; ++i) {
+    for (std::size_t i = begin; i < appended; ++i) {
         try {
             m_redis->read_reply(commands[i].front());
         } catch (...) {

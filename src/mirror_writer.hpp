@@ -85,6 +85,7 @@ private:
     // Applies the operations to the shadow; returns the commands they need.
     std::vector<command> apply(std::vector<operation>& batch);
     void write(const std::vector<command>& commands);
+    void write_slice(const std::vector<command>& commands, std::size_t begin, std::size_t end);
     void try_reconnect();
     std::vector<command> rewrite_commands();
     std::vector<command> clear_commands(const std::string& set, const std::string& hash_prefix);

@@ -14,14 +14,25 @@ namespace zentu::libs::core {
 namespace {
 
 std::string date_prefix(const timestamp& ts) {
+    // Lines come in bursts within one second: its text is made once.
+    thread_local std::time_t cached_seconds = -1;
+    thread_local char cached[64];
+    thread_local std::size_t cached_size = 0;
     const std::time_t seconds = ts.get_ts();
-    std::tm tm{};
-    gmtime_r(&seconds, &tm);
-    char buffer[64];
-    const auto n = std::strftime(buffer, sizeof(buffer), "%Y-%m-%d %H:%M:%S", &tm);
-    char ms[8];
-    std::snprintf(ms, sizeof(ms), ".%03u ", ts.get_ms());
-    return std::string(buffer, n) + ms;
+    if (seconds != cached_seconds) {
+        std::tm tm{};
+        gmtime_r(&seconds, &tm);
+        cached_size = std::strftime(cached, sizeof(cached), "%Y-%m-%d %H:%M:%S", &tm);
+        cached_seconds = seconds;
+    }
+    const unsigned ms = ts.get_ms();
+    const char fraction[] = {'.', static_cast<char>('0' + ms / 100 % 10),
+                             static_cast<char>('0' + ms / 10 % 10),
+                             static_cast<char>('0' + ms % 10), ' '};
+    std::string out;
+    out.reserve(cached_size + sizeof(fraction));
+    out.append(cached, cached_size).append(fraction, sizeof(fraction));
+    return out;
 }
 
 std::string indent_text(int depth) {

@@ -84,7 +84,12 @@ void logger::log_stream::connect(const std::string& address) {
 void logger::log_stream::send(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
     // Keeps the monitor's queue short over a long life of reconnections.
-    follow_connection(std::chrono::milliseconds(0));
+    // Reconnections are rare and reading the monitor costs a call into
+    // ZeroMQ: once every so many lines is enough.
+    if (++m_sends_since_follow >= follow_every) {
+        m_sends_since_follow = 0;
+        follow_connection(std::chrono::milliseconds(0));
+    }
     try {
         // Would-block (no peer, full queue) drops the copy; syslog already has the line.
         (void)m_socket.send(zmq::buffer(text), zmq::send_flags::dontwait);

@@ -45,6 +45,9 @@ private:
     zmq::socket_t m_monitor;
     bool m_peer_ready = false;
     bool m_connected = false;
+    static constexpr unsigned follow_every = 256;
+    // Lines sent since the monitor's events were last read.
+    unsigned m_sends_since_follow = 0;
 };
 
 }  // namespace zentu::libs::core
