@@ -10,16 +10,9 @@ logger::log_stream::log_stream(std::chrono::milliseconds linger, const void* own
       m_socket(m_context, zmq::socket_type::push),
       m_monitor(m_context, zmq::socket_type::pair) {
     m_socket.set(zmq::sockopt::linger, static_cast<int>(m_linger.count()));
-    const std::string monitor_endpoint =
-        "inproc://logger-monitor-" + std::to_string(reinterpret_cast<std::uintptr_t>(owner));
-    if (zmq_socket_monitor(m_socket.handle(), monitor_endpoint.c_str(),
-                           ZMQ_EVENT_HANDSHAKE_SUCCEEDED | ZMQ_EVENT_DISCONNECTED) != 0)
-        throw zmq::error_t();
-    // No limit on the events waiting to be read: a full monitor queue would
-    // block ZeroMQ's I/O thread.
-    m_monitor.set(zmq::sockopt::rcvhwm, 0);
-    m_monitor.set(zmq::sockopt::linger, 0);
-    m_monitor.connect(monitor_endpoint);
+    detail::attach_connection_monitor(
+        m_socket, m_monitor,
+        "inproc://logger-monitor-" + std::to_string(reinterpret_cast<std::uintptr_t>(owner)));
 }
 
 logger::log_stream::~log_stream() {

@@ -11,14 +11,9 @@ zmq_connection_monitor::zmq_connection_monitor(boost::asio::io_context& io,
                                                const component_logger& logger,
                                                zmq::context_t& context, zmq::socket_t& watched)
     : m_logger(logger), m_watched(watched), m_events(context, zmq::socket_type::pair) {
-    const std::string endpoint =
-        "inproc://stream-monitor-" + std::to_string(reinterpret_cast<std::uintptr_t>(this));
-    if (zmq_socket_monitor(m_watched.handle(), endpoint.c_str(),
-                           ZMQ_EVENT_HANDSHAKE_SUCCEEDED | ZMQ_EVENT_DISCONNECTED) != 0)
-        throw zmq::error_t();
-    m_events.set(zmq::sockopt::rcvhwm, 0);
-    m_events.set(zmq::sockopt::linger, 0);
-    m_events.connect(endpoint);
+    detail::attach_connection_monitor(
+        m_watched, m_events,
+        "inproc://stream-monitor-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
     m_descriptor =
         std::make_unique<boost::asio::posix::stream_descriptor>(io, m_events.get(zmq::sockopt::fd));
 }

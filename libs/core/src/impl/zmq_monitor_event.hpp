@@ -4,8 +4,24 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace zentu::libs::core::detail {
+
+// Makes `monitor` (a PAIR socket) receive the handshake and disconnect events
+// of `watched` through the inproc endpoint given, unique per monitor. Throws
+// zmq::error_t.
+inline void attach_connection_monitor(zmq::socket_t& watched, zmq::socket_t& monitor,
+                                      const std::string& endpoint) {
+    if (zmq_socket_monitor(watched.handle(), endpoint.c_str(),
+                           ZMQ_EVENT_HANDSHAKE_SUCCEEDED | ZMQ_EVENT_DISCONNECTED) != 0)
+        throw zmq::error_t();
+    // No limit on the events waiting to be read: a full monitor queue would
+    // block ZeroMQ's I/O thread.
+    monitor.set(zmq::sockopt::rcvhwm, 0);
+    monitor.set(zmq::sockopt::linger, 0);
+    monitor.connect(endpoint);
+}
 
 // What one event of a ZeroMQ socket monitor says of the connection.
 enum class monitor_event { none, connected, disconnected, other };
