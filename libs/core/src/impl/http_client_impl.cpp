@@ -143,7 +143,9 @@ std::optional<result> client_impl::answer_locally(method m) const {
     to_string(m);  // an invalid method fails even when it would not be sent
     if (m_disabled_methods.count(m) == 0)
         return std::nullopt;
-    return result(200, std::string(), std::nullopt);
+    result local(200, std::string(), std::nullopt);
+    local.m_not_sent = true;
+    return local;
 }
 
 // ---- the transfer thread -------------------------------------------------------------------

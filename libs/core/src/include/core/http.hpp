@@ -23,6 +23,9 @@ public:
         : m_code(code), m_data(std::move(data)), m_error(std::move(error)) {}
 
     bool ok() const noexcept { return m_code && *m_code >= 200 && *m_code <= 299; }
+    // The client answered itself because the method is disabled (read-only
+    // mode): status 200, nothing reached the server.
+    bool not_sent() const noexcept { return m_not_sent; }
     const std::optional<int>& status_code() const noexcept { return m_code; }
     const std::optional<std::string>& data() const& noexcept { return m_data; }
     std::optional<std::string> data() && noexcept { return std::move(m_data); }
@@ -31,6 +34,7 @@ public:
     std::optional<int> m_code;
     std::optional<std::string> m_data;
     std::optional<std::string> m_error;
+    bool m_not_sent = false;
 };
 
 // Client of one REST server. Transport and HTTP failures come back as results;
