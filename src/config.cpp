@@ -247,6 +247,21 @@ std::string config::read(const libs::config::config& doc, std::vector<std::strin
         }
     }
 
+    const path undelivered_path{"metrics", "undelivered_after"};
+    if (is_present(doc, undelivered_path)) {
+        const auto bound = doc.get_by_path<int>({"metrics", "undelivered_after"});
+        if (!bound.ok()) {
+            add_invalid(bound.reason(), field_problem(doc, undelivered_path, "an integer"));
+        } else if (bound.value() < 1) {
+            const std::string text =
+                "metrics.undelivered_after: must be at least 1 (seconds), found " +
+                std::to_string(bound.value());
+            add_invalid(text, text);
+        } else {
+            metrics.undelivered_after = std::chrono::seconds(bound.value());
+        }
+    }
+
     const auto warn = [&](const char* field, const std::string& problem, const std::string& value) {
         if (!problem.empty())
             warnings.push_back(std::string(field) + ": " + problem + ", found " + value);

@@ -27,6 +27,9 @@ public:
     struct metrics_config {
         // "host:port" of the metrics and health endpoint; empty when it is off.
         std::string listen;
+        // /healthz turns red once an alarm has waited this long for the
+        // platform's confirmation (optional, at least 1 s).
+        std::chrono::seconds undelivered_after{60};
     };
 
     system_config system;

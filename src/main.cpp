@@ -80,6 +80,7 @@ int answer_without_running(int argc, char** argv) {
 void serve(const zentu::config& config, core::logger& logger, core::events_loop& loop) {
     const auto notifier = ops::systemd_notifier::create();
     ops::service_metrics metrics;
+    metrics.set_undelivered_after(config.metrics.undelivered_after);
     std::unique_ptr<ops::metrics_server> metrics_server;
     if (!config.metrics.listen.empty()) {
         metrics_server = std::make_unique<ops::metrics_server>(config.metrics.listen, metrics,

@@ -102,6 +102,21 @@ TEST_F(ops_metrics_test, health_tells_why_the_service_is_not_well) {
     EXPECT_EQ(get("/healthz").status, 200);
     EXPECT_THAT(get("/metrics").body,
                 HasSubstr("marovane_last_successful_rebuild_timestamp_seconds 1700000000\n"));
+
+    // An alarm waiting for the platform's confirmation longer than the bound.
+    m_metrics.set_undelivered_after(30s);
+    const auto now = std::chrono::steady_clock::now();
+    m_metrics.undelivered(2, now - 20s, "o1:z1");
+    EXPECT_TRUE(m_metrics.health_at(now).ok);
+    EXPECT_EQ(m_metrics.health_at(now + 15s).reason, "alarm o1:z1 undelivered for 35 s");
+    EXPECT_EQ(get("/healthz").status, 200);
+    m_metrics.undelivered(1, now - 40s, "o2:z1");
+    answer = get("/healthz");
+    EXPECT_EQ(answer.status, 503);
+    EXPECT_THAT(answer.body, testing::StartsWith("alarm o2:z1 undelivered for 4"));
+    EXPECT_THAT(get("/metrics").body, HasSubstr("marovane_alarms_undelivered 1\n"));
+    m_metrics.undelivered(0, std::nullopt, {});
+    EXPECT_EQ(get("/healthz").status, 200);
 }
 
 TEST(ops_metrics_server_test, an_address_in_use_is_named) {
