@@ -188,15 +188,9 @@ void zone_detector::install(rebuilt_context& built, const change_recorder& chang
     // built.context now holds what the service had.
     m_context_debug->resync_zones_and_objects(*built.context, std::move(built.mirror),
                                               changed.zones, changed.objects);
-    // Alarms open on the platform that the service does not hold: taken in
-    // as set, as at a start.
-    built.context->get_alarms().for_each([&](const context::alarm& alarm) {
-        if (!m_context->get_alarms().is_exists(alarm.get_uid())) {
-            const auto& added = m_context->take_alarms().add(alarm, alarm.get_timestamp());
-            m_alarms_controller->take_over(added);
-        }
-        return true;
-    });
+    // Alarms open on the platform that the service does not hold are taken
+    // in as set, as at a start; one of another kind is cleared.
+    m_alarms_controller->reconcile_with_platform(built.context->get_alarms());
     m_alarms_controller->set_histeresis(
         static_cast<int>(built.periods.zone_violation_histeresis),
         static_cast<int>(built.periods.buffer_violation_histeresis));
