@@ -64,7 +64,7 @@ TEST_F(e2e_mirror_test, redis_restart_loses_no_alarm_and_the_mirror_converges) {
 
     env.redis().restart();
     const std::set<std::string> both{forklift + ":" + dock, forklift + ":" + yard};
-    // The mirror reconnects on later changes and rewrites itself whole.
+    // The mirror reconnects (on its own, or on a later change) and rewrites itself whole.
     EXPECT_TRUE(env.wait_until([&] { return env.mirror_set(alarms_set) == both; }, 15s,
                                [&] { env.touch_object("obj-pallet-9"); }));
     EXPECT_EQ(env.mirror_hash("marovane:alarms:" + forklift + ":" + dock)["state"], "set");
