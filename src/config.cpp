@@ -231,6 +231,20 @@ std::string config::read(const libs::config::config& doc, std::vector<std::strin
         }
     }
 
+    const path startup_wait_path{"redis", "startup_wait"};
+    if (is_present(doc, startup_wait_path)) {
+        const auto wait = doc.get_by_path<int>({"redis", "startup_wait"});
+        if (!wait.ok()) {
+            add_invalid(wait.reason(), field_problem(doc, startup_wait_path, "an integer"));
+        } else if (wait.value() < 0) {
+            const std::string text = "redis.startup_wait: must be at least 0 (seconds), found " +
+                                     std::to_string(wait.value());
+            add_invalid(text, text);
+        } else {
+            redis_startup_wait = std::chrono::seconds(wait.value());
+        }
+    }
+
     const path listen_path{"metrics", "listen"};
     if (is_present(doc, listen_path)) {
         const auto listen = doc.get_by_path<std::string>({"metrics", "listen"});

@@ -15,6 +15,7 @@ class config;
 class config {
 public:
     static constexpr std::chrono::seconds default_rebuild_period{600};
+    static constexpr std::chrono::seconds default_redis_startup_wait{10};
 
     struct system_config {
         std::string pidfile_path;
@@ -39,6 +40,9 @@ public:
     std::string redis_host;
     int redis_port = 0;
     std::string redis_password;
+    // How long the start waits for Redis before it goes on with the mirror
+    // suspended (optional, 0: a single attempt).
+    std::chrono::seconds redis_startup_wait = default_redis_startup_wait;
     bool modify_server_state = true;
     metrics_config metrics;
 

@@ -8,6 +8,7 @@
 #include <malloc.h>
 
 #include "core/exception.hpp"
+#include "redis/connect.hpp"
 
 namespace zentu {
 namespace {
@@ -19,9 +20,8 @@ constexpr unsigned redis_database = 10;
 // At most this many alarm requests are in flight at once; the rest wait in order.
 constexpr int http_max_transfers = 100;
 
-redis::context::ptr connect_redis(const config& config) {
-    return std::make_unique<redis::context>(config.redis_host, config.redis_port, redis_database,
-                                            config.redis_password);
+redis::endpoint redis_endpoint(const config& config) {
+    return {config.redis_host, config.redis_port, redis_database, config.redis_password};
 }
 
 }  // namespace
@@ -44,22 +44,13 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
                                                    std::chrono::seconds(config.server_timeout),
                                                    disabled_methods, http_max_transfers);
 
-    redis::context::ptr redis_context;
-    const auto stopped = [this] { return m_signals->signal_is_received(); };
-    const bool connected = core::retry_until(events_loop.get_timers(), 1s, stopped, [&] {
-        try {
-            redis_context = connect_redis(config);
-            return true;
-        } catch (...) {
-            m_logger.log_exception();
-            tell("waiting for Redis at " + config.redis_host + ":" +
-                 std::to_string(config.redis_port));
-            return false;
-        }
-    });
-    // Looked at after every attempt, also a successful one.
-    if (!connected || stopped())
-        ZENTU_THROW("Interrupted");
+    // The mirror is optional: after a bounded wait the service goes on without
+    // it, and the mirror writer connects on its own once Redis answers.
+    const redis::endpoint redis_at = redis_endpoint(config);
+    redis::context::ptr redis_context = redis::wait_at_start(
+        redis_at, config.redis_startup_wait, events_loop.get_timers(),
+        [this] { return m_signals->signal_is_received(); }, m_logger,
+        [this](const std::string& status) { tell(status); });
 
     tell("loading zones, trackable objects and alarms from " + m_server_url);
     m_context = std::make_unique<context::writable_context>();
@@ -67,8 +58,8 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
         std::make_unique<context_updater>(*m_context, *m_http_client, *m_message_stream,
                                           events_loop, m_logger, *m_signals, m_metrics);
     m_context_debug = std::make_unique<context_debug>(
-        *m_context, std::move(redis_context), m_logger, [&config] { return connect_redis(config); },
-        m_metrics);
+        *m_context, std::move(redis_context), m_logger,
+        [redis_at] { return redis::connect(redis_at); }, m_metrics);
 
     tell("reading alarm types from " + m_server_url);
     const auto periods =

@@ -211,6 +211,16 @@ TEST(config_service, optional_rebuild_period_and_metrics_address) {
                   ">: metrics.listen (expected a string, found an integer)");
 }
 
+TEST(config_service, optional_redis_startup_wait) {
+    Json::Value doc = valid_document();
+    EXPECT_EQ(read(doc).redis_startup_wait, std::chrono::seconds(10));
+    doc["redis"]["startup_wait"] = 0;
+    EXPECT_EQ(read(doc).redis_startup_wait, std::chrono::seconds(0));
+    doc["redis"]["startup_wait"] = -1;
+    EXPECT_EQ(invalid_reason(doc),
+              "Config file is invalid: redis.startup_wait: must be at least 0 (seconds), found -1");
+}
+
 class config_file_test : public ::testing::Test {
 protected:
     config_file_test() {
