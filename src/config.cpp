@@ -276,6 +276,21 @@ std::string config::read(const libs::config::config& doc, std::vector<std::strin
         }
     }
 
+    const path ca_file_path{"server", "ca_file"};
+    if (is_present(doc, ca_file_path)) {
+        const auto ca_file = doc.get_by_path<std::string>({"server", "ca_file"});
+        if (!ca_file.ok()) {
+            add_invalid(ca_file.reason(), field_problem(doc, ca_file_path, "a string"));
+        } else if (ca_file.value().empty()) {
+            const std::string text =
+                "server.ca_file: a file name is required (without the field the system's "
+                "trust store is used)";
+            add_invalid(text, text);
+        } else {
+            server_ca_file = ca_file.value();
+        }
+    }
+
     const auto warn = [&](const char* field, const std::string& problem, const std::string& value) {
         if (!problem.empty())
             warnings.push_back(std::string(field) + ": " + problem + ", found " + value);
@@ -299,6 +314,8 @@ std::string config::read(const libs::config::config& doc, std::vector<std::strin
     if (const auto value = server_timeout_field.try_get())
         warn("server.timeout", *value > 0 ? "" : "must be more than 0 (seconds)",
              std::to_string(*value));
+    if (!server_ca_file.empty())
+        warn("server.ca_file", config_values::file_problem(server_ca_file), quoted(server_ca_file));
     if (const auto value = redis_host_field.try_get())
         warn("redis.host", config_values::host_port_problem(*value, false, false), quoted(*value));
     if (const auto value = redis_port_field.try_get())

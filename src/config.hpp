@@ -37,6 +37,9 @@ public:
     std::string proxy_output;
     std::string server_url;
     int server_timeout = 0;
+    // CA bundle for the platform's certificate (optional); empty: the system's
+    // trust store.
+    std::string server_ca_file;
     std::string redis_host;
     int redis_port = 0;
     std::string redis_password;
@@ -48,7 +51,8 @@ public:
 
     // Values read with the right JSON type that still cannot work as meant
     // (a port out of 1-65535, a time-out not above 0, an unknown protocol, an
-    // endpoint that does not parse, a mistyped optional switch). The service
+    // endpoint that does not parse, a mistyped optional switch, a CA file that
+    // cannot be read: it may become readable while the service runs). The service
     // starts with them as written and logs each one; the check mode refuses them.
     std::vector<std::string> warnings;
 
@@ -64,7 +68,7 @@ public:
     // Every problem of the file at once, one line each, fit for an operator:
     // unreadable file, malformed JSON, missing or mistyped fields (path,
     // expected and found JSON type) and the warnings above. Empty when the
-    // file is fine. Touches nothing but the file.
+    // file is fine. Touches nothing but the file and the CA file it names.
     static std::vector<std::string> check_file(const std::string& path);
 
 private:

@@ -37,12 +37,14 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
     m_signals = events_loop.stop_on_signals();
     m_message_stream = events_loop.create_zmq_message_stream(config.proxy_output);
 
-    std::vector<core::http::method> disabled_methods;
+    core::http::client_settings http_settings;
+    http_settings.address = config.server_url;
+    http_settings.timeout = std::chrono::seconds(config.server_timeout);
     if (!config.modify_server_state)
-        disabled_methods.push_back(core::http::method::post);
-    m_http_client = events_loop.create_http_client(config.server_url,
-                                                   std::chrono::seconds(config.server_timeout),
-                                                   disabled_methods, http_max_transfers);
+        http_settings.disabled_methods.push_back(core::http::method::post);
+    http_settings.max_transfers = http_max_transfers;
+    http_settings.ca_file = config.server_ca_file;
+    m_http_client = events_loop.create_http_client(http_settings);
 
     // The mirror is optional: after a bounded wait the service goes on without
     // it, and the mirror writer connects on its own once Redis answers.

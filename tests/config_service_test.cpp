@@ -282,5 +282,37 @@ TEST_F(config_file_test, check_names_every_problem_at_once) {
                                      "server.timeout: must be more than 0 (seconds), found -3"));
 }
 
+TEST_F(config_file_test, optional_ca_file_must_name_a_readable_file) {
+    Json::Value doc = valid_document();
+    EXPECT_EQ(read(doc).server_ca_file, "");
+
+    const std::string bundle = write("ca.pem", "-----BEGIN CERTIFICATE-----\n");
+    doc["server"]["ca_file"] = bundle;
+    EXPECT_EQ(read(doc).server_ca_file, bundle);
+    EXPECT_TRUE(read(doc).warnings.empty());
+
+    // Started with, named, and refused by the check: the file may appear later.
+    const std::string missing = m_dir + "/missing.pem";
+    for (const auto& [file, problem] :
+         {std::pair<std::string, std::string>{missing, "cannot read: No such file or directory"},
+          {m_dir, "cannot read: Is a directory"},
+          {write("empty.pem", ""), "the file is empty"}}) {
+        doc["server"]["ca_file"] = file;
+        EXPECT_EQ(read(doc).server_ca_file, file);
+        EXPECT_THAT(read(doc).warnings, testing::ElementsAre("server.ca_file: " + problem +
+                                                             ", found \"" + file + "\""));
+    }
+
+    doc["server"]["ca_file"] = "";
+    EXPECT_EQ(invalid_reason(doc),
+              "Config file is invalid: server.ca_file: a file name is required (without the "
+              "field the system's trust store is used)");
+    doc["server"]["ca_file"] = true;
+    const std::string checked =
+        write("bad.json", Json::writeString(Json::StreamWriterBuilder(), doc));
+    EXPECT_THAT(config::check_file(checked),
+                testing::ElementsAre("server.ca_file: expected a string, found a boolean"));
+}
+
 }  // namespace
 }  // namespace zentu
