@@ -6,7 +6,7 @@
 #   <mandir>/man8/marovane.8.gz                     (the manual page)
 #   <docdir>/README.md, operations.md (the runbook), copyright (machine-readable), changelog.gz
 #   <datadir>/marovane/monitoring/                  (alert rules, their tests, the dashboard)
-#   <datadir>/lintian/overrides/marovane            (each override with its reason)
+#   <datadir>/lintian/overrides/marovane            (each override with its reason; prefix /usr only)
 # The platform simulator is a component of its own ("platform-sim"), installed
 # only on request: cmake --install <build> --component platform-sim.
 include(GNUInstallDirs)
@@ -62,9 +62,12 @@ install(FILES "${PROJECT_BINARY_DIR}/packaging/changelog.gz" DESTINATION "${CMAK
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/examples/monitoring/"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/marovane/monitoring" COMPONENT marovane
         PATTERN "pending-metrics.txt" EXCLUDE)
-install(FILES "${PROJECT_SOURCE_DIR}/cmake/debian/lintian-overrides"
-        DESTINATION "${CMAKE_INSTALL_DATADIR}/lintian/overrides" RENAME marovane
-        COMPONENT marovane)
+# Read by lintian only, on the package (whose prefix is /usr).
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    install(FILES "${PROJECT_SOURCE_DIR}/cmake/debian/lintian-overrides"
+            DESTINATION "${CMAKE_INSTALL_DATADIR}/lintian/overrides" RENAME marovane
+            COMPONENT marovane)
+endif()
 
 # Maintainer scripts and the conffile list, with the paths of this install.
 foreach(script conffiles postinst prerm postrm)
