@@ -4,6 +4,7 @@
 
 #include "context_utils/object_info.hpp"
 #include "core/json.hpp"
+#include "core/log_text.hpp"
 
 namespace zentu {
 
@@ -50,7 +51,7 @@ void context_rebuild::on_answer(std::size_t index, core::http::result result) {
     if (!result.ok()) {
         m_lists_logger->error("Request failed with code: %1%, addr: %2%, response %3%") %
             result.status_code().value_or(-1) % address_of(index) %
-            result.error().value_or("{NONE}");
+            core::log_excerpt(result.error().value_or("{NONE}"));
         m_failed = true;
         // The owner may drop this rebuild from the callback: nothing is
         // touched after it.

@@ -12,6 +12,7 @@
 #include "core/http.hpp"
 #include "core/logger.hpp"
 #include "core/message_stream.hpp"
+#include "core/repeat_limiter.hpp"
 
 namespace zentu {
 
@@ -22,6 +23,9 @@ namespace zentu {
 //
 // While the context is being rebuilt, every message is also kept in a
 // journal, so the rebuilt context can catch up with what happened meanwhile.
+//
+// A message of the stream that cannot be handled is logged and the stream
+// goes on; a run of them is one line a minute per topic (repeat_limiter).
 //
 // Threading: constructed before the events loop runs (it blocks while the
 // platform is loaded); afterwards every callback runs on the events-loop thread.
@@ -55,9 +59,12 @@ public:
 
 private:
     void keep(bool notify, std::string_view body);
+    void handle_from_stream(void (context_updater::*handle)(std::string_view),
+                            std::string_view topic, std::string_view body);
 
     context_intake m_intake;
     const libs::core::logger& m_logger;
+    libs::core::repeat_limiter m_stream_failures;
     libs::core::message_stream::subscription::ptr m_notify_subscription;
     libs::core::message_stream::subscription::ptr m_zone_event_subscription;
     bool m_journaling = false;

@@ -8,6 +8,8 @@
 
 #include "core/exception.hpp"
 #include "core/json.hpp"
+#include "core/log_text.hpp"
+#include "core/repeat_limiter.hpp"
 
 namespace zentu {
 namespace {
@@ -21,14 +23,21 @@ histeresis get_histeresis(core::http::client& client, const core::logger& logger
                           const core::events_loop::signals_handle& signals, core::clock& clock) {
     const auto stopped = [&] { return signals.signal_is_received(); };
     std::string body;
+    // Retried every second while the platform fails: one line a minute.
+    core::repeat_limiter failures(clock);
     const bool answered = core::retry_until(clock, 1s, stopped, [&] {
         auto result = client.perform_request(core::http::method::get, alarm_types_address);
         if (result.ok()) {
             body = std::move(result).data().value_or(std::string());
+            if (const auto held_back = failures.forget(alarm_types_address))
+                logger.info("Request to %1% answered again%2%") % alarm_types_address %
+                    core::repeat_limiter::held_back_note(*held_back);
             return true;
         }
-        logger.log_exception(
-            core::exception(result.error().value_or(std::string()), ZENTU_SOURCE_LOCATION()));
+        if (const auto verdict = failures.admit(alarm_types_address); verdict.write)
+            logger.log_exception(core::exception(
+                core::log_excerpt(result.error().value_or(std::string())) + verdict.note(),
+                ZENTU_SOURCE_LOCATION()));
         return false;
     });
     // Looked at after every attempt, also a successful one.

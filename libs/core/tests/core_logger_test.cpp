@@ -10,6 +10,7 @@
 
 #include "core/constants.hpp"
 #include "core/exception.hpp"
+#include "core/log_text.hpp"
 #include "core/logger.hpp"
 
 namespace zentu::libs::core {
@@ -141,6 +142,19 @@ TEST_F(core_logger_test, miscounted_arguments_never_throw) {
     EXPECT_EQ(receive_body(), "1");
     EXPECT_NO_THROW(m_logger->info("%1% and %2%") % 1);
     EXPECT_EQ(receive_body(), "1 and ");
+}
+
+TEST_F(core_logger_test, arguments_are_escaped_and_bounded_the_template_is_not) {
+    m_logger->error("Request failed:\t%1%") % "503\n2024-01-01 forged line";
+    EXPECT_EQ(receive_body(), "Request failed:\t503\\n2024-01-01 forged line");
+    try {
+        throw std::runtime_error("bad\r\nbody");
+    } catch (...) {
+        m_logger->log_exception();
+    }
+    EXPECT_EQ(receive_body(), "std::exception::what(): bad\\r\\nbody");
+    m_logger->info("%1%") % std::string(log_argument_limit + 10, 'b');
+    EXPECT_EQ(receive_body(), std::string(log_argument_limit, 'b') + "... (10 more bytes)");
 }
 
 TEST_F(core_logger_test, moved_formatter_writes_one_line) {

@@ -5,6 +5,7 @@
 
 #include "core/exception.hpp"
 #include "core/json.hpp"
+#include "core/log_text.hpp"
 
 namespace zentu::libs::context_utils {
 
@@ -12,10 +13,13 @@ namespace {
 
 constexpr std::chrono::seconds retry_period(5);
 
+// The body of an error answer may be a whole error page: only its start is kept.
 void log_failure(const core::component_logger& logger, const core::http::result& result,
-                 const std::string& path, const core::source_location& location) {
-    logger.error("Request failed with code: %1%, addr: %2%, response %3%").location(location) %
-        result.status_code().value_or(-1) % path % result.error().value_or("{NONE}");
+                 const std::string& path, const core::source_location& location,
+                 const std::string& note = {}) {
+    logger.error("Request failed with code: %1%, addr: %2%, response %3%%4%").location(location) %
+        result.status_code().value_or(-1) % path %
+        core::log_excerpt(result.error().value_or("{NONE}")) % note;
 }
 
 json_answer parse_answer(const std::string& body) {
@@ -33,7 +37,8 @@ context_initializer::context_initializer(core::http::client& http_client,
     : m_http_client(http_client),
       m_events_loop(events_loop),
       m_logger(logger),
-      m_clock(clock ? *clock : events_loop.get_timers()) {}
+      m_clock(clock ? *clock : events_loop.get_timers()),
+      m_failures(m_clock) {}
 
 void context_initializer::on_zone_creating(callback cb) {
     m_zone_creating_callback = std::move(cb);
@@ -113,9 +118,14 @@ json_answer context_initializer::perform_get_request(const std::string& path) {
         core::http::result result = m_http_client.perform_request(core::http::method::get, path);
         if (result.ok()) {
             body = std::move(result).data().value_or(std::string());
+            if (const auto held_back = m_failures.forget(path))
+                m_logger.info("Request to %1% answered again%2%") % path %
+                    core::repeat_limiter::held_back_note(*held_back);
             return true;
         }
-        log_failure(m_logger, result, path, ZENTU_SOURCE_LOCATION());
+        // Retried every 5 s while the platform is down: one line a minute.
+        if (const auto verdict = m_failures.admit(path); verdict.write)
+            log_failure(m_logger, result, path, ZENTU_SOURCE_LOCATION(), verdict.note());
         return false;
     });
     if (!answered)

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/log_text.hpp"
 #include "logger_log_stream.hpp"
 
 namespace zentu::libs::core {
@@ -84,8 +85,15 @@ std::string component_logger::formatter::text() const {
             out += c;
             continue;
         }
-        if (n >= 1 && n <= m_args.size())
-            out += m_args[n - 1];
+        if (n >= 1 && n <= m_args.size()) {
+            // Arguments may come from the platform or the network: they are
+            // escaped so that no text can end this line or forge another.
+            const std::string& arg = m_args[n - 1];
+            if (arg.size() <= log_argument_limit)
+                append_escaped(out, arg);
+            else
+                append_escaped(out, log_excerpt(arg, log_argument_limit));
+        }
         i = end;
     }
     return out;

@@ -11,6 +11,7 @@
 #include "core/events_loop.hpp"
 #include "core/http.hpp"
 #include "core/logger.hpp"
+#include "core/repeat_limiter.hpp"
 
 namespace zentu::libs::context_utils {
 
@@ -52,8 +53,11 @@ public:
     bool for_each_object(const object_info& info, const json_answer& answer,
                          const bool_callback& walker) const;
 
-    // Blocking GET; retried every 5 seconds. Throws "Interrupted" once the
-    // loop is stopped and "parse error: ..." for a body that is not JSON.
+    // Blocking GET; retried every 5 seconds. A failure is logged the first
+    // time, then once a minute per path with how many were held back, and
+    // the answer that ends a run of them is logged too. Throws "Interrupted"
+    // once the loop is stopped and "parse error: ..." for a body that is not
+    // JSON.
     json_answer perform_get_request(const std::string& path);
 
 private:
@@ -63,6 +67,8 @@ private:
     core::events_loop& m_events_loop;
     const core::component_logger& m_logger;
     core::clock& m_clock;
+    // Failures of the blocking fetches, by path.
+    core::repeat_limiter m_failures;
     callback m_zone_creating_callback;
     callback m_trackable_object_creating_callback;
     callback m_sublocation_creating_callback;

@@ -23,6 +23,8 @@ class logger;
 
 // A named handle on the process logger. Thread safe: lines may be written
 // from any thread; the indent depth is shared by all threads using the handle.
+// Every "%N%" argument, exception texts of log_exception included, is escaped
+// into one line (append_escaped) and cut at log_argument_limit bytes.
 class component_logger {
 public:
     using ptr = std::unique_ptr<component_logger>;
@@ -72,7 +74,8 @@ public:
 
     private:
         // The template with "%N%" replaced by the N-th argument (nothing when
-        // it is missing) and "%%" by "%".
+        // it is missing) and "%%" by "%". Arguments are escaped and bounded
+        // (core/log_text.hpp); the template, a literal, is written as is.
         std::string text() const;
 
         std::string_view m_format;
