@@ -44,6 +44,7 @@ public:
     static constexpr std::array<std::string_view, 2> decisions{"set", "clear"};
     static constexpr std::array<std::string_view, 4> outcomes{"accepted", "rejected", "failed",
                                                               "retried"};
+    static constexpr std::array<std::string_view, 2> resync_results{"ok", "failed"};
 
     service_metrics();
     service_metrics(const service_metrics&) = delete;
@@ -75,6 +76,12 @@ public:
     void mirror_failure();
     void service_stands(bool stands);
     void stream_connected(bool connected);
+    // A resynchronisation from the platform (a rebuild started because
+    // something may have been missed) ended.
+    void resync_finished(bool ok);
+    // Why a needed resynchronisation keeps the service from being well;
+    // empty when none does.
+    void resync_pending(const std::string& why);
 
     // ---- reads (any thread) ----
     struct latency_snapshot {
@@ -102,9 +109,11 @@ public:
     // 1 up, 0 down, -1 not known yet.
     int mirror_up() const { return m_mirror_up.load(); }
     std::uint64_t mirror_failures() const { return m_mirror_failures.load(); }
+    std::uint64_t resyncs(bool ok) const { return m_resyncs[ok ? 0 : 1].load(); }
 
     // 200 when the service stands, its message stream is connected (or has
-    // not been reported on) and the last start-up or rebuild succeeded.
+    // not been reported on), no needed resynchronisation is pending and the
+    // last start-up or rebuild succeeded.
     health_report health() const;
 
 private:
@@ -127,6 +136,7 @@ private:
     std::atomic<double> m_last_success_time{0};
     std::atomic<int> m_mirror_up{-1};
     std::atomic<std::uint64_t> m_mirror_failures{0};
+    counters<2> m_resyncs{};
 
     std::atomic<bool> m_stands{false};
     // 1 connected, 0 not, -1 never reported.
@@ -134,6 +144,8 @@ private:
     std::atomic<bool> m_last_build_ok{true};
     // Replaced whole by the loop (rarely), read whole by scrapes.
     std::shared_ptr<const std::string> m_build_failure;
+    // Empty when no resynchronisation is pending; replaced whole like the above.
+    std::shared_ptr<const std::string> m_resync_pending;
 };
 
 }  // namespace zentu::ops
