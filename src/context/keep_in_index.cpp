@@ -125,7 +125,9 @@ void keep_in_index::carry_positions(const keep_in_index& from,
     }
     if (by_id.empty())
         return;
-    for (auto& [uid, object] : m_objects) {
+    for (auto& entry : m_objects) {
+        const std::string& uid = entry.first;
+        object_state& object = entry.second;
         const auto there = from.m_objects.find(uid);
         if (there == from.m_objects.end())
             continue;
