@@ -141,8 +141,11 @@ void keep_in_index::carry_positions(const keep_in_index& from,
         for (const auto& [id, p] : there->second.moves)
             if (const auto zone = by_id.find(id); zone != by_id.end())
                 take(*zone->second, p);
+        // Only keep-in zones of its project read a default position.
         for (const auto& [zone_there, zone_here] : listed_there)
-            if (!from.has_move(there->second, *zone_there))
+            if (zone_here->rule.type == zone_type::KEEP_IN &&
+                zone_here->rule.project_uid == object.project_uid &&
+                !from.has_move(there->second, *zone_there))
                 take(*zone_here, from.default_position(there->second, *zone_there));
         if (moved) {
             const bool left_before = has_left_all(object);
