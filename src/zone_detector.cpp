@@ -38,7 +38,10 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
       m_server_url(config.server_url),
       m_resync(
           events_loop.get_timers(), logger,
-          [this](const std::string& why) { begin_rebuild("resynchronisation: " + why); }, metrics) {
+          [this](const std::string& why) {
+              begin_rebuild("resynchronisation: " + why, "resynchronisation");
+          },
+          metrics) {
     m_signals = events_loop.stop_on_signals();
     m_message_stream = events_loop.create_zmq_message_stream(config.proxy_output);
 
@@ -148,7 +151,7 @@ void zone_detector::request_rebuild() {
     m_rebuild_again = true;
 }
 
-bool zone_detector::begin_rebuild(const std::string& why) {
+bool zone_detector::begin_rebuild(const std::string& why, const char* cause) {
     if (m_rebuild)
         return false;
     m_logger.info("Rebuild (%1%): reloading zones, objects and alarms from the platform") % why;
@@ -158,6 +161,7 @@ bool zone_detector::begin_rebuild(const std::string& why) {
         m_notifier->reloading();
     tell("rebuilding from " + m_server_url);
     m_rebuild_started = m_events_loop.get_timers().current_time_point();
+    m_rebuild_cause = cause;
     m_context_updater->start_journal();
     m_rebuild = std::make_unique<context_rebuild>(
         *m_http_client, m_events_loop, m_logger, m_worker,
@@ -245,7 +249,7 @@ void zone_detector::install(rebuilt_context& built, const change_recorder& chang
     m_alarms_controller->set_histeresis(
         static_cast<int>(built.periods.zone_violation_histeresis),
         static_cast<int>(built.periods.buffer_violation_histeresis));
-    m_generator->settle("rebuild");
+    m_generator->settle(m_rebuild_cause);
 }
 
 }  // namespace zentu

@@ -77,8 +77,8 @@ public:
     static constexpr std::chrono::seconds unknown_positions_batch{2};
 
 private:
-    // False when one is under way.
-    bool begin_rebuild(const std::string& why);
+    // False when one is under way. cause names it in the alarm log lines.
+    bool begin_rebuild(const std::string& why, const char* cause = "rebuild");
     void on_stream_reconnected(std::chrono::nanoseconds down_for);
     void ask_for_unknown_positions();
     void finish_rebuild(std::unique_ptr<rebuilt_context> built, const std::string& failure);
@@ -103,6 +103,7 @@ private:
     background_worker m_worker;
     std::unique_ptr<context_rebuild> m_rebuild;
     libs::core::timer::time_point m_rebuild_started{};
+    const char* m_rebuild_cause = "rebuild";
     // Tells the metrics whether the message stream is connected.
     libs::core::periodic_timer::ptr m_stream_watch;
     std::uint64_t m_rebuilds_done = 0;
