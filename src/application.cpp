@@ -18,7 +18,7 @@ void application::rebuild() {
 
 void application::request_rebuild() {
     m_logger.info("Rebuild requested (SIGHUP)");
-    rebuild();
+    m_zone_detector->request_rebuild();
 }
 
 }  // namespace zentu

@@ -27,7 +27,9 @@ public:
 
     // Starts a rebuild now, unless one is under way; it ends later on the loop.
     void rebuild();
-    // A rebuild asked for by the operator (SIGHUP): logged.
+    // A rebuild asked for by the operator (SIGHUP): logged; one under way is
+    // followed by another, since it may have read the platform before the
+    // change the operator wants it to see.
     void request_rebuild();
 
     const zone_detector& current() const { return *m_zone_detector; }

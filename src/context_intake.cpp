@@ -105,6 +105,8 @@ void context_intake::register_callbacks() {
     m_synchronizer->on_zone_deleting([this, count](const std::string& uid, timestamp ts) {
         count("ZONE");
         m_context.take_zones().remove(uid, ts);
+        remove_zone_events(
+            {}, [&](const context::zone_event& e) { return e.get_zone_uid() == uid; }, ts);
     });
     m_synchronizer->on_trackable_object_creating([this, count](parsers::trackable_object& record) {
         count("TRACKABLE_OBJECT");
@@ -114,11 +116,13 @@ void context_intake::register_callbacks() {
         count("TRACKABLE_OBJECT");
         ignore_errors([&] { update_trackable_object(record); });
     });
-    m_synchronizer->on_trackable_object_deleting(
-        [this, count](const std::string& uid, timestamp ts) {
-            count("TRACKABLE_OBJECT");
-            m_context.take_trackable_objects().remove(uid, ts);
-        });
+    m_synchronizer->on_trackable_object_deleting([this, count](const std::string& uid,
+                                                               timestamp ts) {
+        count("TRACKABLE_OBJECT");
+        m_context.take_trackable_objects().remove(uid, ts);
+        remove_zone_events(
+            uid + ":", [&](const context::zone_event& e) { return e.get_obj_uid() == uid; }, ts);
+    });
     m_synchronizer->on_trackable_object_groups_updating(
         [this, count](parsers::trackable_object_groups& record) {
             count("TRACKABLE_OBJECT_GROUPS");
@@ -206,6 +210,18 @@ void context_intake::handle_notify(std::string_view body) {
             m_metrics->malformed_message("notify");
         throw;
     }
+}
+
+template <typename Match>
+void context_intake::remove_zone_events(const std::string& prefix, Match&& match, timestamp ts) {
+    std::vector<std::string> uids;
+    m_context.get_zone_events().for_each_with_prefix(prefix, [&](const context::zone_event& e) {
+        if (match(e))
+            uids.push_back(e.get_uid());
+        return true;
+    });
+    for (const auto& uid : uids)
+        m_context.take_zone_events().remove(uid, ts);
 }
 
 template <typename F>

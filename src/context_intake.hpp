@@ -92,6 +92,12 @@ private:
     void update_groups(const libs::context_utils::parsers::trackable_object_groups& record);
     void add_alarm(const libs::context_utils::parsers::alarm& record);
     void apply_zone_event(zone_event_message message);
+    // Removes the zone events whose uid starts with prefix and that match:
+    // the movements of a deleted object or zone. The running context's rules
+    // remove them too; a context being rebuilt has no rules, and an object or
+    // zone created again with the same uid must not inherit them.
+    template <typename Match>
+    void remove_zone_events(const std::string& prefix, Match&& match, libs::core::timestamp ts);
 
     // Runs f; an exception is logged and the caller's walk goes on.
     template <typename F>

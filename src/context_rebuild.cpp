@@ -24,6 +24,42 @@ const std::string& address_of(std::size_t index) {
 
 }  // namespace
 
+void catch_up(rebuilt_context& built, const context::context& running,
+              const std::vector<context_updater::journal_entry>& journal) {
+    for (const auto& entry : journal) {
+        try {
+            if (entry.notify)
+                built.intake->handle_notify(entry.body);
+            else
+                built.intake->handle_zone_event(entry.body);
+        } catch (...) {
+            // Already reported when the running context refused it.
+        }
+    }
+
+    auto& context = *built.context;
+    std::vector<std::string> unlisted;
+    context.get_zones().for_each([&](const context::zone& zone) {
+        if (!context.get_keep_in_index().has_occupancy_list(zone.get_uid()) &&
+            running.get_zones().is_exists(zone.get_uid()))
+            unlisted.push_back(zone.get_uid());
+        return true;
+    });
+    if (unlisted.empty())
+        return;
+    const std::set<std::string, std::less<>> zones(unlisted.begin(), unlisted.end());
+    running.get_zone_events().for_each([&](const context::zone_event& event) {
+        if (zones.count(event.get_zone_uid()) == 0 ||
+            !context.get_trackable_objects().is_exists(event.get_obj_uid()))
+            return true;
+        const auto known = context.get_zone_events().try_get(event.get_uid());
+        if (!known || known->get_ts() <= event.get_ts())
+            context.take_zone_events().update_or_add(event, event.get_ts());
+        return true;
+    });
+    context.take_keep_in_index().carry_positions(running.get_keep_in_index(), unlisted);
+}
+
 change_recorder::change_recorder(const context::context& ctx)
     : m_zones_subscription(ctx.get_zones().subscribe(*this)),
       m_objects_subscription(ctx.get_trackable_objects().subscribe(*this)) {}
@@ -37,10 +73,14 @@ context_rebuild::context_rebuild(core::http::client& http_client, core::events_l
       m_lists_logger(logger.component("context_utils")),
       m_worker(worker),
       m_done(std::move(done)) {
-    for (std::size_t i = 0; i < lists; ++i)
-        m_requests[i] = m_http_client.perform_async_request(
-            core::http::method::get, address_of(i),
-            [this, i](core::http::result result) { on_answer(i, std::move(result)); });
+    for (const auto list : {objects_list, alarms_list, types_list})
+        request(list);
+}
+
+void context_rebuild::request(std::size_t index) {
+    m_requests[index] = m_http_client.perform_async_request(
+        core::http::method::get, address_of(index),
+        [this, index](core::http::result result) { on_answer(index, std::move(result)); });
 }
 
 context_rebuild::~context_rebuild() = default;
@@ -61,6 +101,8 @@ void context_rebuild::on_answer(std::size_t index, core::http::result result) {
         return;
     }
     m_bodies[index] = std::move(result).data().value_or(std::string());
+    if (index == objects_list)
+        request(zones_list);
     if (++m_answered == lists)
         build();
 }

@@ -11,6 +11,7 @@
 #include "context/context.hpp"
 #include "context_debug.hpp"
 #include "context_intake.hpp"
+#include "context_updater.hpp"
 #include "core/events_loop.hpp"
 #include "core/http.hpp"
 #include "core/logger.hpp"
@@ -58,10 +59,24 @@ private:
     context::context::trackable_objects::subscription_handle m_objects_subscription;
 };
 
+// Brings a built context up to what the running one knows. First the
+// messages that arrived while it was built (the running context has them
+// already). Then, for the zones whose list entry carried no occupancy, the
+// running context's zone events and positions: the lists cannot say, and what
+// the stream taught stays true until the object moves. Runs on the loop.
+void catch_up(rebuilt_context& built, const context::context& running,
+              const std::vector<context_updater::journal_entry>& journal);
+
 // One rebuild under way: fetches the lists (trackable objects, zones, open
 // alarms, alarm types) without blocking, builds the context from them on the
 // background worker and hands it to `done` on the loop. A list that cannot be
 // had or read ends the rebuild with the reason instead; nothing is retried.
+//
+// The zones are asked for once the objects have answered, so that their
+// occupancy lists are never older than the objects: an object created between
+// the two is then one the zones may know and the objects do not (it comes
+// with the messages caught up with), never one placed outside every zone
+// because the zones had not heard of it yet.
 //
 // Dropping it abandons the rebuild: its requests are dropped, and a build
 // under way finishes on the worker and is thrown away there.
@@ -82,6 +97,7 @@ public:
 private:
     static constexpr std::size_t lists = 4;
 
+    void request(std::size_t index);
     void on_answer(std::size_t index, libs::core::http::result result);
     void build();
 

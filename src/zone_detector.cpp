@@ -3,7 +3,9 @@
 #include <json/value.h>
 
 #include <chrono>
+#include <iomanip>
 #include <optional>
+#include <sstream>
 
 #include <malloc.h>
 
@@ -33,7 +35,13 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
       m_events_loop(events_loop),
       m_metrics(metrics),
       m_notifier(notifier),
-      m_server_url(config.server_url) {
+      m_server_url(config.server_url),
+      m_resync(
+          events_loop.get_timers(), logger,
+          [this](const std::string& why) {
+              begin_rebuild("resynchronisation: " + why, "resynchronisation");
+          },
+          metrics) {
     m_signals = events_loop.stop_on_signals();
     m_message_stream = events_loop.create_zmq_message_stream(config.proxy_output);
 
@@ -82,6 +90,31 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
             },
             ZENTU_SOURCE_LOCATION());
     }
+
+    m_message_stream->on_reconnected(
+        [this](std::chrono::nanoseconds down_for) { on_stream_reconnected(down_for); });
+    m_positions_watch = events_loop.create_periodic_timer(
+        1s, "positions watch", [this](core::timer::time_point) { ask_for_unknown_positions(); },
+        ZENTU_SOURCE_LOCATION());
+}
+
+void zone_detector::on_stream_reconnected(std::chrono::nanoseconds down_for) {
+    const auto seconds = std::chrono::duration<double>(down_for).count();
+    std::ostringstream why;
+    why << "stream reconnected after " << std::fixed << std::setprecision(1) << seconds << " s";
+    m_logger.warning("%1%: resynchronising") % why.str();
+    m_resync.ask(resync_schedule::cause::gap, why.str());
+}
+
+void zone_detector::ask_for_unknown_positions() {
+    const auto unknown = m_context->take_keep_in_index().take_unknown();
+    if (unknown.empty())
+        return;
+    m_logger.info("%1% trackable objects of unknown position (%2%%3%): resynchronising") %
+        unknown.size() % unknown.front() % (unknown.size() > 1 ? ", ..." : "");
+    m_resync.ask(resync_schedule::cause::unknown_positions,
+                 std::to_string(unknown.size()) + " trackable objects of unknown position",
+                 unknown_positions_batch);
 }
 
 void zone_detector::tell(const std::string& status) {
@@ -95,24 +128,48 @@ std::string zone_detector::status_line() const {
            std::to_string(m_context->get_alarms().size()) + " open alarms";
 }
 
-zone_detector::~zone_detector() = default;
+zone_detector::~zone_detector() {
+    m_message_stream->on_reconnected({});
+}
 
 void zone_detector::start_rebuild() {
-    if (m_rebuild) {
+    if (!begin_rebuild("periodic"))
         m_logger.info("Rebuild: the previous one is still under way");
+}
+
+void zone_detector::request_rebuild() {
+    if (begin_rebuild("asked for"))
         return;
-    }
-    m_logger.info("Rebuild: reloading zones, objects and alarms from the platform");
+    m_logger.info("Rebuild: one more starts when the one under way ends");
+    m_rebuild_again = true;
+}
+
+bool zone_detector::begin_rebuild(const std::string& why, const char* cause) {
+    if (m_rebuild)
+        return false;
+    m_logger.info("Rebuild (%1%): reloading zones, objects and alarms from the platform") % why;
+    // It covers whatever was asked for before it.
+    m_rebuild_again = false;
     if (m_notifier)
         m_notifier->reloading();
     tell("rebuilding from " + m_server_url);
     m_rebuild_started = m_events_loop.get_timers().current_time_point();
+    m_rebuild_cause = cause;
     m_context_updater->start_journal();
     m_rebuild = std::make_unique<context_rebuild>(
         *m_http_client, m_events_loop, m_logger, m_worker,
         [this](std::unique_ptr<rebuilt_context> built, const std::string& failure) {
             finish_rebuild(std::move(built), failure);
         });
+    m_resync.rebuild_started();
+    return true;
+}
+
+void zone_detector::rebuild_ended(bool ok, const std::string& failure) {
+    // Either may start the next one; the other then finds it under way.
+    m_resync.rebuild_finished(ok, failure);
+    if (m_rebuild_again)
+        begin_rebuild("asked for during the previous one");
 }
 
 void zone_detector::finish_rebuild(std::unique_ptr<rebuilt_context> built,
@@ -145,23 +202,14 @@ void zone_detector::finish_rebuild(std::unique_ptr<rebuilt_context> built,
             m_worker.post([old = std::shared_ptr<rebuilt_context>(std::move(built))]() mutable {
                 old.reset();
             });
+        rebuild_ended(false, reason);
         return;
     }
     {
         // Scoped: the recorder watches the built context, which goes to the
         // worker below; it must stop watching on this thread first.
         change_recorder changed(*built->context);
-        // Messages the running context already had: the new one catches up.
-        for (const auto& entry : journal) {
-            try {
-                if (entry.notify)
-                    built->intake->handle_notify(entry.body);
-                else
-                    built->intake->handle_zone_event(entry.body);
-            } catch (...) {
-                // Already reported when the running context refused it.
-            }
-        }
+        catch_up(*built, *m_context, journal);
         install(*built, changed);
     }
     ++m_rebuilds_done;
@@ -174,6 +222,7 @@ void zone_detector::finish_rebuild(std::unique_ptr<rebuilt_context> built,
         old.reset();
         malloc_trim(0);
     });
+    rebuild_ended(true, {});
 }
 
 void zone_detector::install(rebuilt_context& built, const change_recorder& changed) {
@@ -187,7 +236,7 @@ void zone_detector::install(rebuilt_context& built, const change_recorder& chang
     m_alarms_controller->set_histeresis(
         static_cast<int>(built.periods.zone_violation_histeresis),
         static_cast<int>(built.periods.buffer_violation_histeresis));
-    m_generator->settle("rebuild");
+    m_generator->settle(m_rebuild_cause);
 }
 
 }  // namespace zentu

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,6 +20,7 @@
 #include "histeresis.hpp"
 #include "ops/metrics.hpp"
 #include "ops/systemd_notifier.hpp"
+#include "resync_schedule.hpp"
 
 namespace zentu {
 
@@ -38,6 +40,12 @@ namespace zentu {
 // client and the Redis mirror stay: nothing is lost or repeated. A rebuild
 // whose lists cannot be had is abandoned (logged); the service goes on as it was.
 //
+// A rebuild is also how the service resynchronises when something may have
+// been missed: when the message stream comes back after a gap (whatever it
+// carried meanwhile is lost), and when objects are of unknown position
+// (created, or moved to another project, since the zones' occupancy lists
+// were read). See resync_schedule for when, and how often it tries.
+//
 // Threading: built, used and destroyed on the events-loop thread (the first
 // build before the loop runs).
 class zone_detector {
@@ -53,8 +61,11 @@ public:
 
     const context::context& get_context() const { return *m_context; }
 
-    // Starts a rebuild, unless one is under way already.
+    // Starts a rebuild, unless one is under way already (the periodic one:
+    // the next period brings another).
     void start_rebuild();
+    // Starts a rebuild now, or right after the one under way (the operator's).
+    void request_rebuild();
     bool is_rebuilding() const noexcept { return m_rebuild != nullptr; }
     // Rebuilds that took the running context's place, and those abandoned.
     std::uint64_t rebuilds_done() const noexcept { return m_rebuilds_done; }
@@ -62,8 +73,17 @@ public:
     // "running: ..." with the counts of objects, zones and open alarms.
     std::string status_line() const;
 
+    // Objects of unknown position are asked for this long after the first
+    // one, so that several creations share one resynchronisation.
+    static constexpr std::chrono::seconds unknown_positions_batch{2};
+
 private:
+    // False when one is under way. cause names it in the alarm log lines.
+    bool begin_rebuild(const std::string& why, const char* cause = "rebuild");
+    void on_stream_reconnected(std::chrono::nanoseconds down_for);
+    void ask_for_unknown_positions();
     void finish_rebuild(std::unique_ptr<rebuilt_context> built, const std::string& failure);
+    void rebuild_ended(bool ok, const std::string& failure);
     void install(rebuilt_context& built, const change_recorder& changed);
     void tell(const std::string& status);
 
@@ -84,10 +104,17 @@ private:
     background_worker m_worker;
     std::unique_ptr<context_rebuild> m_rebuild;
     libs::core::timer::time_point m_rebuild_started{};
+    const char* m_rebuild_cause = "rebuild";
     // Tells the metrics whether the message stream is connected.
     libs::core::periodic_timer::ptr m_stream_watch;
     std::uint64_t m_rebuilds_done = 0;
     std::uint64_t m_rebuilds_failed = 0;
+    // The operator asked for a rebuild while one was under way.
+    bool m_rebuild_again = false;
+    // Before the timer that asks it, after what its start reaches.
+    resync_schedule m_resync;
+    // Looks for objects of unknown position every second.
+    libs::core::periodic_timer::ptr m_positions_watch;
 };
 
 }  // namespace zentu

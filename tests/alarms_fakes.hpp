@@ -118,6 +118,8 @@ public:
         std::chrono::nanoseconds delay;
         libs::core::timer::callback callback;
         bool armed = true;
+        // When it falls due on the fake clock.
+        libs::core::timer::time_point due{};
     };
 
     class fake_timer : public libs::core::timer {
@@ -147,6 +149,7 @@ public:
                                         libs::core::timer::callback cb,
                                         libs::core::source_location) override {
         auto e = std::make_shared<entry>(entry{name, delay, std::move(cb)});
+        e->due = m_time_point + delay;
         m_timers.push_back(e);
         return std::make_unique<fake_timer>(e);
     }
@@ -187,6 +190,26 @@ public:
         e.armed = false;
         const auto cb = e.callback;
         cb({});
+    }
+    // Moves both clocks on by `by`, firing on the way, in order of their due
+    // times, the timers that fall due (those they arm too).
+    void advance(std::chrono::nanoseconds by) {
+        const auto until = m_time_point + by;
+        for (;;) {
+            std::shared_ptr<entry> next;
+            for (const auto& t : armed())
+                if (t->due <= until && (!next || t->due < next->due))
+                    next = t;
+            if (!next)
+                break;
+            move_to(next->due);
+            fire(*next);
+        }
+        move_to(until);
+    }
+    void move_to(libs::core::timer::time_point to) {
+        m_now += std::chrono::duration_cast<std::chrono::milliseconds>(to - m_time_point);
+        m_time_point = to;
     }
 
     libs::core::timestamp m_now{std::chrono::milliseconds(1'700'000'000'000)};

@@ -264,6 +264,29 @@ TEST_F(assembly_rebuild_test, alarms_open_before_a_rebuild_are_taken_over_withou
     EXPECT_EQ(alarm_posts(), 5u);
 }
 
+TEST_F(assembly_rebuild_test, a_rebuild_asked_for_during_one_follows_it) {
+    application app(m_config, m_logger, *m_loop);
+    app.rebuild();
+    // The one under way may have read the platform before what the operator wants seen.
+    app.request_rebuild();
+    EXPECT_TRUE(run_loop_until([&] { return app.current().rebuilds_done() == 2; }, 20s));
+    EXPECT_FALSE(app.current().is_rebuilding());
+}
+
+TEST_F(assembly_rebuild_test, an_object_created_outside_its_keep_in_zones_is_placed_in_seconds) {
+    application app(m_config, m_logger, *m_loop);
+    // No list said where it is: it counts as inside until the lists are read again.
+    m_sim->control().run("object", parse(R"({"uid": "obj-cart-4",
+        "node": {"responsive": true, "mac_address": "02:00:00:00:00:04"}})"));
+    EXPECT_TRUE(run_loop_until(
+        [&] {
+            return has_open_alarm(m_sim->get_site().open_alarms(), "obj-cart-4", "zone-ki-yard");
+        },
+        15s));
+    EXPECT_EQ(app.current().rebuilds_done(), 1u);
+    EXPECT_FALSE(app.current().get_context().get_keep_in_index().position_unknown("obj-cart-4"));
+}
+
 TEST_F(assembly_rebuild_test, stop_signal_still_stops_the_loop_after_a_rebuild) {
     application app(m_config, m_logger, *m_loop);
     ASSERT_TRUE(rebuild(app));

@@ -122,3 +122,58 @@ TEST_F(keep_in_index_test, tallies_match_a_full_walk_after_every_change) {
 
 }  // namespace
 }  // namespace zentu::context
+
+namespace zentu::context {
+namespace {
+
+zone keep_in_zone(const std::string& uid, const std::string& project) {
+    return zone(uid, "z", project, std::nullopt, true, zone_shape::POLYGON, zone_type::KEEP_IN, 1,
+                false, libs::core::timestamp(), std::nullopt, {}, {});
+}
+trackable_object object_in(const std::string& uid, const std::string& project) {
+    return trackable_object(uid, true, std::string("aa"), project, std::nullopt,
+                            libs::core::timestamp(), std::nullopt, {});
+}
+zone_event movement(const std::string& obj, const std::string& zone, const char* action) {
+    return zone_event(zone_event::make_uid(obj, zone), libs::core::timestamp(), obj, "s", "p", zone,
+                      zone_type::KEEP_IN, action, 0, 0, 0);
+}
+
+TEST(keep_in_index_positions_test, objects_a_list_did_not_know_are_unknown_until_they_move) {
+    writable_context ctx;
+    const auto& index = ctx.get_keep_in_index();
+    ctx.take_trackable_objects().add(object_in("A", "P"), {});
+    for (const auto& [uid, project] : {std::pair{"KP", "P"}, std::pair{"KQ", "Q"}}) {
+        ctx.take_keep_in_index().expect_occupancy(uid, {});
+        ctx.take_zones().add(keep_in_zone(uid, project), {});
+    }
+    EXPECT_TRUE(index.has_left_all("A"));
+    EXPECT_TRUE(ctx.take_keep_in_index().take_unknown().empty());
+
+    // Created after the lists, or moved to another project: where it is was
+    // never learnt, so it counts as inside, and fresh lists would tell.
+    ctx.take_trackable_objects().add(object_in("B", "P"), {});
+    ctx.take_trackable_objects().update_or_add(object_in("A", "Q"), {});
+    for (const char* uid : {"A", "B"}) {
+        EXPECT_FALSE(index.has_left_all(uid)) << uid;
+        EXPECT_TRUE(index.position_unknown(uid)) << uid;
+    }
+    EXPECT_EQ(ctx.take_keep_in_index().take_unknown(), (std::vector<std::string>{"A", "B"}));
+    EXPECT_TRUE(ctx.take_keep_in_index().take_unknown().empty());
+
+    // A movement makes it known, also one that says what was assumed.
+    ctx.take_zone_events().add(movement("A", "KQ", "enter"), {});
+    ctx.take_zone_events().add(movement("B", "KP", "leave"), {});
+    EXPECT_FALSE(index.position_unknown("A"));
+    EXPECT_FALSE(index.position_unknown("B"));
+    EXPECT_TRUE(index.has_left_all("B"));
+
+    // A zone that came without a list never tells: nothing to ask for.
+    ctx.take_zones().add(keep_in_zone("KN", "R"), {});
+    ctx.take_trackable_objects().add(object_in("C", "R"), {});
+    EXPECT_FALSE(index.position_unknown("C"));
+    EXPECT_TRUE(ctx.take_keep_in_index().take_unknown().empty());
+}
+
+}  // namespace
+}  // namespace zentu::context

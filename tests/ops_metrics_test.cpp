@@ -50,6 +50,7 @@ TEST_F(ops_metrics_test, metrics_show_what_the_loop_counted) {
     m_metrics.startup_finished(1500ms);
     m_metrics.mirror_state(false);
     m_metrics.mirror_failure();
+    m_metrics.resync_finished(false);
 
     const auto answer = get("/metrics");
     EXPECT_EQ(answer.status, 200);
@@ -74,6 +75,8 @@ TEST_F(ops_metrics_test, metrics_show_what_the_loop_counted) {
     EXPECT_THAT(text, HasSubstr("marovane_startup_duration_seconds 1.5\n"));
     EXPECT_THAT(text, HasSubstr("marovane_redis_mirror_up 0\n"));
     EXPECT_THAT(text, HasSubstr("marovane_redis_mirror_failures_total 1\n"));
+    EXPECT_THAT(text, HasSubstr("marovane_resyncs_total{result=\"failed\"} 1\n"));
+    EXPECT_THAT(text, HasSubstr("marovane_resyncs_total{result=\"ok\"} 0\n"));
     EXPECT_THAT(text, HasSubstr("process_resident_memory_bytes "));
     EXPECT_EQ(get("/nothing").status, 404);
 }

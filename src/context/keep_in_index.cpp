@@ -62,12 +62,97 @@ keep_in_index::position keep_in_index::default_position(const object_state& obje
                                                                    : position::inside;
 }
 
+bool keep_in_index::has_move(const object_state& object, const zone_state& zone) const {
+    const auto it = find_sorted(object.moves, zone.id);
+    return it != object.moves.end() && it->first == zone.id;
+}
+
 keep_in_index::position keep_in_index::position_of(const object_state& object,
                                                    const zone_state& zone) const {
     const auto it = find_sorted(object.moves, zone.id);
     if (it != object.moves.end() && it->first == zone.id)
         return it->second;
     return default_position(object, zone);
+}
+
+bool keep_in_index::position_unknown(const object_state& object, const zone_state& zone) const {
+    return zone.listed_at && object.known_since > *zone.listed_at && !has_move(object, zone);
+}
+
+bool keep_in_index::position_unknown(const object_state& object) const {
+    const auto zones = m_keep_in_zones.find(object.object->get_project_uid());
+    if (zones == m_keep_in_zones.end())
+        return false;
+    return std::any_of(zones->second.begin(), zones->second.end(), [&](const auto* zone) {
+        return zone->second.rule.holds_in(*object.object) && position_unknown(object, zone->second);
+    });
+}
+
+bool keep_in_index::position_unknown(std::string_view obj_uid) const {
+    const auto it = m_objects.find(obj_uid);
+    return it != m_objects.end() && position_unknown(it->second);
+}
+
+std::vector<std::string> keep_in_index::take_unknown() {
+    std::vector<std::string> out;
+    for (const auto& uid : m_maybe_unknown)
+        if (const auto it = m_objects.find(uid);
+            it != m_objects.end() && position_unknown(it->second))
+            out.push_back(uid);
+    m_maybe_unknown.clear();
+    return out;
+}
+
+bool keep_in_index::has_occupancy_list(std::string_view zone_uid) const {
+    const auto it = m_zones.find(zone_uid);
+    return it != m_zones.end() && it->second.listed_at.has_value();
+}
+
+void keep_in_index::carry_positions(const keep_in_index& from,
+                                    const std::vector<std::string>& zone_uids) {
+    // The zones by their id in the other index, with their state here; and
+    // those that had a list there, whose default position means something.
+    std::map<std::uint32_t, const zone_state*> by_id;
+    std::vector<std::pair<const zone_state*, const zone_state*>> listed_there;
+    for (const auto& uid : zone_uids) {
+        const auto there = from.m_zones.find(uid);
+        const auto here = m_zones.find(uid);
+        if (there == from.m_zones.end() || here == m_zones.end())
+            continue;
+        by_id.emplace(there->second.id, &here->second);
+        if (there->second.listed_at)
+            listed_there.emplace_back(&there->second, &here->second);
+    }
+    if (by_id.empty())
+        return;
+    for (auto& entry : m_objects) {
+        const std::string& uid = entry.first;
+        object_state& object = entry.second;
+        const auto there = from.m_objects.find(uid);
+        if (there == from.m_objects.end())
+            continue;
+        bool moved = false;
+        const auto take = [&](const zone_state& zone, position p) {
+            if (position_of(object, zone) == p)
+                return;
+            moved = true;
+            set_position(object, zone, p);
+        };
+        for (const auto& [id, p] : there->second.moves)
+            if (const auto zone = by_id.find(id); zone != by_id.end())
+                take(*zone->second, p);
+        // Only keep-in zones of its project read a default position.
+        for (const auto& [zone_there, zone_here] : listed_there)
+            if (zone_here->rule.type == zone_type::KEEP_IN &&
+                zone_here->rule.project_uid == object.project_uid &&
+                !from.has_move(there->second, *zone_there))
+                take(*zone_here, from.default_position(there->second, *zone_there));
+        if (moved) {
+            const bool left_before = has_left_all(object);
+            recount(object);
+            mark(uid, left_before, object, true);
+        }
+    }
 }
 
 keep_in_index::position keep_in_index::position_of(std::string_view obj_uid,
@@ -124,6 +209,7 @@ void keep_in_index::swap_state(keep_in_index& other) noexcept {
     m_keep_in_zones.swap(other.m_keep_in_zones);
     m_expected_occupancy.swap(other.m_expected_occupancy);
     m_changed.swap(other.m_changed);
+    m_maybe_unknown.swap(other.m_maybe_unknown);
     std::swap(m_epoch, other.m_epoch);
     std::swap(m_next_zone_id, other.m_next_zone_id);
 }
@@ -138,7 +224,10 @@ void keep_in_index::mark(const std::string& obj_uid, bool left_before, const obj
 void keep_in_index::set_position(object_state& object, const zone_state& zone, position p) {
     const auto it = find_sorted(object.moves, zone.id);
     const bool stored = it != object.moves.end() && it->first == zone.id;
-    if (p == default_position(object, zone)) {
+    // Where the zone's list did not know the object, a movement is kept even
+    // when it says what the default says: it makes the position known.
+    const bool known_by_default = !(zone.listed_at && object.known_since > *zone.listed_at);
+    if (p == default_position(object, zone) && known_by_default) {
         if (stored)
             object.moves.erase(it);
     } else if (stored) {
@@ -237,6 +326,8 @@ void keep_in_index::after_updating(const zone& z, timestamp) {
         if (held_now) {
             ++object.holding_zones;
             object.inside += inside;
+            if (position_unknown(object, zone))
+                m_maybe_unknown.insert(uid);
         } else {
             --object.holding_zones;
             object.inside -= inside;
@@ -275,6 +366,8 @@ void keep_in_index::after_creating(const trackable_object& o, timestamp) {
         return;
     recount(it->second);
     mark(it->first, false, it->second, true);
+    if (position_unknown(it->second))
+        m_maybe_unknown.insert(it->first);
 }
 
 void keep_in_index::after_updating(const trackable_object& o, timestamp) {
@@ -287,17 +380,23 @@ void keep_in_index::after_updating(const trackable_object& o, timestamp) {
     object.object = &o;
     if (o.get_project_uid() == object.project_uid && o.get_groups() == object.groups)
         return;
+    // In another project it is as new: the lists of its new zones never knew it.
+    if (o.get_project_uid() != object.project_uid)
+        object.known_since = ++m_epoch;
     object.project_uid = o.get_project_uid();
     object.groups = o.get_groups();
     const bool left_before = has_left_all(object);
     recount(object);
     mark(it->first, left_before, object, true);
+    if (position_unknown(object))
+        m_maybe_unknown.insert(it->first);
 }
 
 void keep_in_index::before_deleting(const trackable_object& o, timestamp) {
     if (const auto it = m_objects.find(o.get_uid()); it != m_objects.end())
         m_objects.erase(it);
     m_changed.erase(o.get_uid());
+    m_maybe_unknown.erase(o.get_uid());
 }
 
 // ---- zone events ------------------------------------------------------------------
@@ -315,8 +414,12 @@ void keep_in_index::after_updating(const zone_event& event, timestamp) {
     const position now =
         event.get_action() == protocol::enter ? position::inside : position::outside;
     const position before = position_of(state, zone->second);
-    if (now == before)
+    if (now == before) {
+        // Unknown until now, though the default guessed right.
+        if (position_unknown(state, zone->second))
+            set_position(state, zone->second, now);
         return;
+    }
     set_position(state, zone->second, now);
     if (!zone->second.rule.holds_in(*state.object))
         return;

@@ -45,9 +45,11 @@ struct zone_rule {
 //
 // A pair without a movement of its own takes its position from the zone's
 // occupancy list, when the zone came with one: listed objects are inside,
-// every other object known at that moment is outside. Objects created later,
-// and zones that came without a list, count as inside until the object moves:
-// nothing raises an alarm on a position the service never learnt. Positions
+// every other object known at that moment is outside. Objects created later
+// (or moved to another project since), and zones that came without a list,
+// count as inside until the object moves: nothing raises an alarm on a
+// position the service never learnt. Those of the first kind are told
+// (take_unknown) so that the owner can fetch the lists again. Positions
 // outlive the zone events that carried them (a keep-out "leave" event leaves
 // the context, its position stays), and only movements that differ from that
 // default are stored, so memory grows with objects, zones and real movements,
@@ -88,6 +90,23 @@ public:
     // their zones or came back, or, while outside, the zones that apply to
     // them changed), in uid order; the list is emptied.
     std::vector<std::string> take_changed();
+
+    // Whether an active keep-in zone that applies to the object came with an
+    // occupancy list that did not know the object (created or moved to the
+    // zone's project later) and the object has not entered or left it since:
+    // fresh lists would tell where it is.
+    bool position_unknown(std::string_view obj_uid) const;
+    // The objects whose position became unknown as above since the last
+    // call and still is, in uid order; the list is emptied.
+    std::vector<std::string> take_unknown();
+
+    // Whether the zone came with an occupancy list.
+    bool has_occupancy_list(std::string_view zone_uid) const;
+    // Takes, for the given zones, where the other index knows the objects
+    // that both know to be (a movement of their own, or its zone's occupancy
+    // list): for zones whose latest list entry carried no occupancy, what was
+    // learnt before stays true.
+    void carry_positions(const keep_in_index& from, const std::vector<std::string>& zone_uids);
 
     // Exchanges the indexed state with another index whose context exchanged
     // its contents with this one's; subscriptions stay where they are.
@@ -131,6 +150,9 @@ private:
         return state.holding_zones > 0 && state.inside == 0;
     }
     position default_position(const object_state& object, const zone_state& zone) const;
+    bool has_move(const object_state& object, const zone_state& zone) const;
+    bool position_unknown(const object_state& object, const zone_state& zone) const;
+    bool position_unknown(const object_state& object) const;
     position position_of(const object_state& object, const zone_state& zone) const;
     void set_position(object_state& object, const zone_state& zone, position p);
     void recount(object_state& object);
@@ -146,6 +168,8 @@ private:
     std::map<std::string, std::vector<const zones_map::value_type*>, std::less<>> m_keep_in_zones;
     std::map<std::string, std::set<std::string>, std::less<>> m_expected_occupancy;
     std::set<std::string> m_changed;
+    // Objects whose position may have become unknown (see take_unknown).
+    std::set<std::string> m_maybe_unknown;
     std::uint64_t m_epoch = 0;
     std::uint32_t m_next_zone_id = 0;
     libs::context_utils::objects_repository<zone>::subscription_handle m_zones_subscription;

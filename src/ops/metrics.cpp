@@ -30,7 +30,8 @@ double seconds(std::chrono::nanoseconds duration) {
 
 service_metrics::service_metrics()
     : m_oldest_undelivered(std::make_shared<const std::string>()),
-      m_build_failure(std::make_shared<const std::string>()) {}
+      m_build_failure(std::make_shared<const std::string>()),
+      m_resync_pending(std::make_shared<const std::string>()) {}
 
 void service_metrics::zone_event_handled(std::string_view action) {
     m_zone_events[index_of(zone_actions, action)].fetch_add(1, relaxed);
@@ -166,11 +167,22 @@ void service_metrics::stream_connected(bool connected) {
     m_stream_connected.store(connected ? 1 : 0);
 }
 
+void service_metrics::resync_finished(bool ok) {
+    m_resyncs[ok ? 0 : 1].fetch_add(1, relaxed);
+}
+
+void service_metrics::resync_pending(const std::string& why) {
+    if (*std::atomic_load(&m_resync_pending) != why)
+        std::atomic_store(&m_resync_pending, std::make_shared<const std::string>(why));
+}
+
 health_report service_metrics::health_at(std::chrono::steady_clock::time_point now) const {
     if (!m_stands.load())
         return {false, "the service is starting"};
     if (m_stream_connected.load() == 0)
         return {false, "the platform's message stream is not connected"};
+    if (const auto pending = std::atomic_load(&m_resync_pending); !pending->empty())
+        return {false, "resynchronisation pending: " + *pending};
     if (!m_last_build_ok.load()) {
         const auto failure = std::atomic_load(&m_build_failure);
         return {false, "the last rebuild failed" + (failure->empty() ? "" : ": " + *failure)};

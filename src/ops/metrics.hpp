@@ -50,6 +50,7 @@ public:
     // How long an alarm may wait for the platform's confirmation before
     // /healthz turns red, unless configured.
     static constexpr std::chrono::seconds default_undelivered_after{60};
+    static constexpr std::array<std::string_view, 2> resync_results{"ok", "failed"};
 
     service_metrics();
     service_metrics(const service_metrics&) = delete;
@@ -89,6 +90,12 @@ public:
     void mirror_failure();
     void service_stands(bool stands);
     void stream_connected(bool connected);
+    // A resynchronisation from the platform (a rebuild started because
+    // something may have been missed) ended.
+    void resync_finished(bool ok);
+    // Why a needed resynchronisation keeps the service from being well;
+    // empty when none does.
+    void resync_pending(const std::string& why);
 
     // ---- reads (any thread) ----
     struct latency_snapshot {
@@ -121,9 +128,12 @@ public:
     double oldest_undelivered_seconds(std::chrono::steady_clock::time_point now) const;
     std::uint64_t alarms_without_mac() const { return m_without_mac.load(); }
 
+    std::uint64_t resyncs(bool ok) const { return m_resyncs[ok ? 0 : 1].load(); }
+
     // 200 when the service stands, its message stream is connected (or has
-    // not been reported on), the last start-up or rebuild succeeded and no
-    // alarm has waited for the platform's confirmation longer than the bound.
+    // not been reported on), no needed resynchronisation is pending, the last
+    // start-up or rebuild succeeded and no alarm has waited for the
+    // platform's confirmation longer than the bound.
     health_report health() const { return health_at(std::chrono::steady_clock::now()); }
     health_report health_at(std::chrono::steady_clock::time_point now) const;
 
@@ -154,6 +164,7 @@ private:
     std::atomic<std::uint64_t> m_without_mac{0};
     // Replaced by the loop when the oldest undelivered alarm changes.
     std::shared_ptr<const std::string> m_oldest_undelivered;
+    counters<2> m_resyncs{};
 
     std::atomic<bool> m_stands{false};
     // 1 connected, 0 not, -1 never reported.
@@ -161,6 +172,8 @@ private:
     std::atomic<bool> m_last_build_ok{true};
     // Replaced whole by the loop (rarely), read whole by scrapes.
     std::shared_ptr<const std::string> m_build_failure;
+    // Empty when no resynchronisation is pending; replaced whole like the above.
+    std::shared_ptr<const std::string> m_resync_pending;
 };
 
 }  // namespace zentu::ops

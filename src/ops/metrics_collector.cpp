@@ -223,6 +223,11 @@ void metrics_collector::collect_service(std::vector<MetricFamily>& families) con
     add(rebuilds, static_cast<double>(m.rebuilds(true)), {{"result", "ok"}});
     add(rebuilds, static_cast<double>(m.rebuilds(false)), {{"result", "failed"}});
     families.push_back(std::move(rebuilds));
+    families.push_back(labelled_counter(
+        "marovane_resyncs_total",
+        "Resynchronisations from the platform started because something may have been missed, "
+        "by result",
+        "result", sm::resync_results, [&](auto i) { return m.resyncs(i == 0); }));
     families.push_back(gauge("marovane_last_successful_rebuild_timestamp_seconds",
                              "Unix time of the last successful start-up or rebuild",
                              m.last_successful_rebuild_time()));

@@ -10,8 +10,9 @@ bool is_ascii_letter(char c) {
 }  // namespace
 
 message_stream_zmq::message_stream_zmq(boost::asio::io_context& io, const component_logger& logger,
-                                       const std::string& address)
-    : m_stream_zmq_raw(io, logger, address) {}
+                                       const std::string& address,
+                                       const zmq_stream_options& options)
+    : m_stream_zmq_raw(io, logger, address, options) {}
 
 std::string message_stream_zmq::wire_topic(std::string_view topic) {
     if (!topic.empty() && is_ascii_letter(topic.front()))

@@ -16,10 +16,13 @@ namespace zentu::libs::core {
 class message_stream_zmq final : public message_stream {
 public:
     message_stream_zmq(boost::asio::io_context& io, const component_logger& logger,
-                       const std::string& address);
+                       const std::string& address, const zmq_stream_options& options = {});
 
     subscription::ptr subscribe(std::string_view topic, callback cb) override;
-    bool is_connected() const override { return m_stream_zmq_raw.is_connected(); }
+    health get_health() const override { return m_stream_zmq_raw.get_health(); }
+    void on_reconnected(reconnected_callback callback) override {
+        m_stream_zmq_raw.on_reconnected(std::move(callback));
+    }
 
     // "#" + topic for a topic that starts with a letter, the topic otherwise.
     static std::string wire_topic(std::string_view topic);

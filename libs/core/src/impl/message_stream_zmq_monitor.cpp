@@ -9,8 +9,12 @@ namespace zentu::libs::core {
 
 zmq_connection_monitor::zmq_connection_monitor(boost::asio::io_context& io,
                                                const component_logger& logger,
-                                               zmq::context_t& context, zmq::socket_t& watched)
-    : m_logger(logger), m_watched(watched), m_events(context, zmq::socket_type::pair) {
+                                               zmq::context_t& context, zmq::socket_t& watched,
+                                               change_callback on_change)
+    : m_logger(logger),
+      m_on_change(std::move(on_change)),
+      m_watched(watched),
+      m_events(context, zmq::socket_type::pair) {
     detail::attach_connection_monitor(
         m_watched, m_events,
         "inproc://stream-monitor-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
@@ -55,14 +59,22 @@ void zmq_connection_monitor::drain() {
             if (event == detail::monitor_event::none)
                 return;
             if (event == detail::monitor_event::connected)
-                m_connected = true;
+                set_connected(true);
             else if (event == detail::monitor_event::disconnected)
-                m_connected = false;
+                set_connected(false);
         }
     } catch (const zmq::error_t& e) {
         m_stopped = true;
         m_logger.error("Connection monitor of the message stream stopped: %1%") % e.what();
     }
+}
+
+void zmq_connection_monitor::set_connected(bool connected) {
+    if (m_connected == connected)
+        return;
+    m_connected = connected;
+    if (m_on_change)
+        m_on_change(connected);
 }
 
 void zmq_connection_monitor::wait() {

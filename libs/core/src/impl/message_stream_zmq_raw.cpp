@@ -17,10 +17,12 @@ private:
 
 message_stream_zmq_raw::message_stream_zmq_raw(boost::asio::io_context& io,
                                                const component_logger& logger,
-                                               const std::string& address)
+                                               const std::string& address,
+                                               const zmq_stream_options& options)
     : m_callbacks(std::make_shared<message_stream_callbacks>()),
       m_logger(logger),
-      m_receiver(std::make_shared<zmq_frame_receiver>(io, m_logger, address, m_callbacks)) {
+      m_receiver(
+          std::make_shared<zmq_frame_receiver>(io, m_logger, address, m_callbacks, options)) {
     m_receiver->start();
 }
 

@@ -47,6 +47,7 @@ public:
             {"close", [this](const Json::Value& b) { return close(b); }},
             {"late", [this](const Json::Value& b) { return late(b); }},
             {"hang", [this](const Json::Value& b) { return hang(b); }},
+            {"publisher", [this](const Json::Value& b) { return publisher(b); }},
             {"reset-faults", [this](const Json::Value&) { return reset_faults(); }},
             {"generator", [this](const Json::Value& b) { return m_parts.generator.start(b); }},
             {"generator/stop", [this](const Json::Value&) { return stop_generator(); }},
@@ -99,6 +100,8 @@ private:
             auto result = ok();
             result["requests"] = static_cast<Json::UInt64>(m_parts.journal.size());
             result["published"] = static_cast<Json::UInt64>(m_parts.publisher.published());
+            result["publisher_up"] = m_parts.publisher.is_up();
+            result["lost"] = static_cast<Json::UInt64>(m_parts.publisher.dropped());
             return result;
         }
         if (name == "faults")
@@ -156,6 +159,13 @@ private:
         if (!body["on"].isBool())
             throw request_error(400, "\"on\" is not a bool");
         m_parts.faults.hang(body["on"].asBool());
+        return ok();
+    }
+
+    Json::Value publisher(const Json::Value& body) {
+        if (!body["up"].isBool())
+            throw request_error(400, "\"up\" is not a bool");
+        m_parts.publisher.set_up(body["up"].asBool());
         return ok();
     }
 

@@ -27,6 +27,13 @@ public:
     // A frame exactly as given (malformed messages on purpose).
     virtual void publish_raw(const std::string& frame) = 0;
     virtual std::uint64_t published() const = 0;
+
+    // Down: the socket is closed, as when the platform restarts, and what is
+    // published meanwhile is lost (counted, logged). Up again: a new socket
+    // bound on the same endpoint; subscribers reconnect by themselves.
+    virtual void set_up(bool up) = 0;
+    virtual bool is_up() const = 0;
+    virtual std::uint64_t dropped() const = 0;
 };
 
 }  // namespace zentu::platform_sim

@@ -1,0 +1,182 @@
+// A rebuilt context against the running one: what the lists do not say is
+// taken from what the running service learnt, messages that arrived while it
+// was built are caught up with, and nothing is invented or inherited.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "alarms_fakes.hpp"
+#include "background_worker.hpp"
+#include "context_rebuild.hpp"
+#include "core/events_loop.hpp"
+
+namespace zentu {
+namespace {
+
+using position = context::keep_in_index::position;
+
+libs::core::logger& test_logger() {
+    static libs::core::logger logger("marovane-test", "catch-up");
+    return logger;
+}
+
+// inside: the zone's "trackables_in_zone" member, or none at all when empty.
+std::string zone_json(const std::string& uid, const std::string& type,
+                      const std::string& inside = {}) {
+    std::string members;
+    if (!inside.empty())
+        members = R"(, "trackables_in_zone": )" + inside;
+    return R"({"uid": ")" + uid + R"(", "project_uid": "P", "name": "Zone", "active": true,
+        "sublocation_uid": "s1", "shape": "polygon", "zone_type_name": ")" +
+           type + R"(", "zone_alarm_level": 2, "default_allowed": false, "priority": 1,
+        "updated_at": "2021-03-04T05:06:07.089Z", "zone_exceptions": [],
+        "zone_exceptions_groups": [])" +
+           members + "}";
+}
+
+std::string object_json(const std::string& uid) {
+    return R"({"uid": ")" + uid + R"(", "name": "obj", "project_uid": "P",
+        "node": {"responsive": true, "mac_address": "aa:)" +
+           uid + R"("}, "updated_at": "2021-03-04T05:06:07.000Z", "position": {"sl_id": "s1"},
+        "groups": []})";
+}
+
+std::string inside(const std::string& obj) {
+    return R"([{"uid": ")" + obj +
+           R"(", "entered": {"x": 1, "y": 2, "z": 3, "time": "2021-03-04T05:06:07.089Z"}}])";
+}
+
+std::string list(const std::string& member, const std::vector<std::string>& records) {
+    std::string out = "{\"" + member + "\": [";
+    for (std::size_t i = 0; i < records.size(); ++i)
+        out += (i ? "," : "") + records[i];
+    return out + "]}";
+}
+
+std::string notify(const std::string& object, const std::string& action, const std::string& plist) {
+    return R"({"object": ")" + object + R"(", "action": ")" + action +
+           R"(", "ts": 1700000000, "ms": 5, "plist": )" + plist + "}";
+}
+
+std::string movement(const std::string& obj, const std::string& zone, const std::string& type,
+                     const std::string& action) {
+    return R"({"ts": 1700000000, "ms": 7, "obj_uid": ")" + obj +
+           R"(", "sublocation_uid": "s1", "project_uid": "P", "zone_uid": ")" + zone +
+           R"(", "zone_type_name": ")" + type + R"(", "action": ")" + action +
+           R"(", "x": 1, "y": 2, "z": 3})";
+}
+
+class rebuild_catch_up_test : public ::testing::Test {
+protected:
+    rebuild_catch_up_test()
+        : m_core(libs::core::core::create(test_logger())),
+          m_loop(m_core->create_events_loop("main loop")),
+          m_running_intake(m_running, m_http, *m_loop, test_logger()) {}
+
+    // Fills a context from the lists, as a start-up or a rebuild does.
+    static void load(context_intake& intake, const std::vector<std::string>& objects,
+                     const std::vector<std::string>& zones) {
+        intake.load_trackable_objects(list("trackableObjects", objects));
+        intake.load_zones(list("zones", zones));
+    }
+    rebuilt_context build(const std::vector<std::string>& objects,
+                          const std::vector<std::string>& zones) {
+        rebuilt_context built;
+        built.context = std::make_unique<context::writable_context>();
+        built.intake =
+            std::make_unique<context_intake>(*built.context, m_http, *m_loop, test_logger());
+        load(*built.intake, objects, zones);
+        return built;
+    }
+    // A message the running service handles while a rebuild is under way.
+    void during_rebuild(bool is_notify, const std::string& body) {
+        if (is_notify)
+            m_running_intake.handle_notify(body);
+        else
+            m_running_intake.handle_zone_event(body);
+        m_journal.push_back({is_notify, body});
+    }
+
+    test::fake_http_client m_http;
+    libs::core::core::ptr m_core;
+    libs::core::events_loop::ptr m_loop;
+    context::writable_context m_running;
+    context_intake m_running_intake;
+    std::vector<context_updater::journal_entry> m_journal;
+};
+
+TEST_F(rebuild_catch_up_test, zones_listed_without_occupancy_keep_what_the_stream_taught) {
+    load(m_running_intake, {object_json("A"), object_json("B")},
+         {zone_json("KI", "keep_in"), zone_json("KO", "keep_out"),
+          zone_json("LISTED", "keep_in", inside("A")), zone_json("FRESH", "keep_in", inside("B"))});
+    m_running_intake.handle_zone_event(movement("B", "KI", "keep_in", "leave"));
+    m_running_intake.handle_zone_event(movement("A", "KO", "keep_out", "enter"));
+
+    // This time LISTED comes without its list; FRESH with a new one.
+    auto built =
+        build({object_json("A"), object_json("B")},
+              {zone_json("KI", "keep_in"), zone_json("KO", "keep_out"),
+               zone_json("LISTED", "keep_in"), zone_json("FRESH", "keep_in", inside("A"))});
+    catch_up(built, m_running, m_journal);
+
+    const auto& index = built.context->get_keep_in_index();
+    EXPECT_EQ(index.position_of("B", "KI"), position::outside);
+    EXPECT_EQ(index.position_of("A", "KI"), position::inside);
+    EXPECT_EQ(index.position_of("B", "LISTED"), position::outside);
+    EXPECT_EQ(index.position_of("A", "LISTED"), position::inside);
+    // A list says more than what was learnt before it.
+    EXPECT_EQ(index.position_of("B", "FRESH"), position::outside);
+    EXPECT_TRUE(index.has_left_all("B"));
+    EXPECT_FALSE(index.has_left_all("A"));
+    const auto entry = built.context->get_zone_events().try_get("A:KO");
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->get_action(), "enter");
+}
+
+TEST_F(rebuild_catch_up_test, uids_deleted_and_created_again_meanwhile_start_afresh) {
+    const std::vector<std::string> objects{object_json("A")};
+    const std::vector<std::string> zones{zone_json("KI", "keep_in", "[]"),
+                                         zone_json("KO", "keep_out", inside("A")),
+                                         zone_json("KO2", "keep_out", inside("A"))};
+    load(m_running_intake, objects, zones);
+    // The lists are read before these arrive.
+    auto built = build(objects, zones);
+    during_rebuild(true, notify("TRACKABLE_OBJECT", "deleted", R"({"uid": "A"})"));
+    during_rebuild(true, notify("TRACKABLE_OBJECT", "created", object_json("A")));
+    during_rebuild(true, notify("ZONE", "deleted", R"({"uid": "KO2"})"));
+    during_rebuild(true, notify("ZONE", "created", zone_json("KO2", "keep_out", "[]")));
+    catch_up(built, m_running, m_journal);
+
+    for (const auto* context : {&static_cast<const context::context&>(*built.context),
+                                &static_cast<const context::context&>(m_running)}) {
+        // No "enter" of the object that went: it would raise a keep-out alarm.
+        EXPECT_FALSE(context->get_zone_events().is_exists("A:KO"));
+        EXPECT_FALSE(context->get_zone_events().is_exists("A:KO2"));
+        // A new object: not outside the zone whose list did not know it.
+        EXPECT_TRUE(context->get_keep_in_index().position_unknown("A"));
+        EXPECT_FALSE(context->get_keep_in_index().has_left_all("A"));
+    }
+}
+
+TEST_F(rebuild_catch_up_test, the_zones_are_asked_for_once_the_objects_answered) {
+    background_worker worker;
+    context_rebuild rebuild(m_http, *m_loop, test_logger(), worker,
+                            [](std::unique_ptr<rebuilt_context>, const std::string&) {});
+    const auto addresses = [&] {
+        std::vector<std::string> out;
+        for (const auto& request : m_http.m_requests)
+            out.push_back(request.address);
+        return out;
+    };
+    EXPECT_EQ(addresses(),
+              (std::vector<std::string>{"/api/private/track_obj/", "/api/private/alarms/",
+                                        "/api/private/alarm_types/"}));
+    m_http.answer(0, 200);
+    EXPECT_EQ(addresses().size(), 4u);
+    EXPECT_EQ(addresses().back(), "/api/private/zones/");
+}
+
+}  // namespace
+}  // namespace zentu
