@@ -38,22 +38,37 @@ void alarm_reporting::sending(attempt kind) {
         m_metrics->resend();
 }
 
-bool alarm_reporting::answered(const std::string& uid, const std::string& state,
+bool alarm_reporting::answered(const std::string& uid, std::string_view state,
                                const libs::core::http::result& result, unsigned attempt,
-                               bool accepted, std::chrono::nanoseconds latency, time_point now) {
+                               outcome how, std::chrono::nanoseconds latency, time_point now) {
     if (m_metrics) {
-        m_metrics->request_finished(accepted               ? ops::request_outcome::accepted
-                                    : result.status_code() ? ops::request_outcome::rejected
-                                                           : ops::request_outcome::failed,
-                                    latency);
+        static constexpr ops::request_outcome counted[] = {
+            ops::request_outcome::accepted, ops::request_outcome::not_found,
+            ops::request_outcome::read_only, ops::request_outcome::rejected,
+            ops::request_outcome::failed};
+        m_metrics->request_finished(counted[static_cast<std::size_t>(how)], latency);
     }
     const std::string status = result.status_code()
                                    ? "status " + std::to_string(*result.status_code())
                                    : "transport error: " + result.error().value_or("unknown");
-    if (accepted) {
-        m_failures.erase(uid);
-        m_logger.info("Alarm %1% (%2%) delivered: %3%") % uid % state % status;
-        return true;
+    switch (how) {
+        case outcome::accepted:
+            m_failures.erase(uid);
+            m_logger.info("Alarm %1% (%2%) delivered: %3%") % uid % state % status;
+            return true;
+        case outcome::not_found:
+            m_failures.erase(uid);
+            m_logger.warning(
+                "Alarm %1% (%2%) taken as delivered: status 404, the platform does not know "
+                "it") %
+                uid % state;
+            return true;
+        case outcome::read_only:
+            m_logger.info("Alarm %1% (%2%) not sent (read-only)") % uid % state;
+            return true;
+        case outcome::rejected:
+        case outcome::failed:
+            break;
     }
     auto& seen = m_failures[uid];
     const bool again = !seen.what.empty() && seen.what == status;
@@ -70,6 +85,21 @@ bool alarm_reporting::answered(const std::string& uid, const std::string& state,
     seen.what = status;
     seen.held_back = 0;
     return true;
+}
+
+void alarm_reporting::without_mac(const std::string& obj_uid, const std::string& zone_uid,
+                                  context::alarm_type type, const alarms_controller::cause& cause) {
+    m_logger.info("Alarm not raised: object %1% has no MAC address, zone %2%, %3%, cause: %4%") %
+        obj_uid % zone_uid % (type == context::alarm_type::ki ? "keep-in" : "keep-out") %
+        cause.to_string();
+    if (m_metrics)
+        m_metrics->alarm_without_mac();
+}
+
+void alarm_reporting::undelivered(std::size_t count, std::optional<time_point> since,
+                                  const std::string& oldest_uid) {
+    if (m_metrics)
+        m_metrics->undelivered(count, since, oldest_uid);
 }
 
 void alarm_reporting::abandoned(const std::string& uid) {

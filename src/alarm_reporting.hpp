@@ -3,7 +3,9 @@
 #include <chrono>
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "alarms_controller.hpp"
 #include "context/alarm.hpp"
@@ -15,8 +17,9 @@ namespace zentu {
 
 // The alarms controller's account of what it does, for operators: one info
 // line per alarm decision (object, zone, set or clear, and why) and per
-// delivery (accepted with its status; failed with the status or transport
-// error, the attempt and the URL), and the matching metrics. The same failure
+// delivery (accepted with its status; a 404 to a set as a warning; not sent
+// in read-only mode; failed with the status or transport error, the attempt
+// and the URL), and the matching metrics. The same failure
 // of one alarm, repeating every second, is not logged every second: the first
 // is, then at most one line a minute with how many were held back; another
 // failure is logged at once.
@@ -35,11 +38,20 @@ public:
     // A request goes out: a first one, a retry after a failure, or a re-send.
     enum class attempt { first, retry, resend };
     void sending(attempt kind);
+    // How an answer counts: delivered (accepted, a 404 to a set, or not sent
+    // at all in read-only mode) or not (rejected with a status, failed without one).
+    enum class outcome { accepted, not_found, read_only, rejected, failed };
     // Its answer; attempt counts the requests of this state so far. True when
     // a line was written (a failure held back is not).
-    bool answered(const std::string& uid, const std::string& state,
-                  const libs::core::http::result& result, unsigned attempt, bool accepted,
+    bool answered(const std::string& uid, std::string_view state,
+                  const libs::core::http::result& result, unsigned attempt, outcome how,
                   std::chrono::nanoseconds latency, time_point now);
+    // An alarm the rules would raise for an object without a MAC address.
+    void without_mac(const std::string& obj_uid, const std::string& zone_uid,
+                     context::alarm_type type, const alarms_controller::cause& cause);
+    // The alarms not confirmed yet and the oldest of them.
+    void undelivered(std::size_t count, std::optional<time_point> since,
+                     const std::string& oldest_uid);
     // A request in flight that is no longer waited for.
     void abandoned(const std::string& uid);
     void open_alarms(std::size_t count);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "context/alarm.hpp"
 #include "context/zone_event.hpp"
 #include "core/timestamp.hpp"
 
@@ -67,12 +68,24 @@ public:
 
     virtual void set_ki_alarm(const std::string& obj_uid, const std::string& zone_uid,
                               optional_event event, timestamp ts) = 0;
+    // A keep-in alarm found by settling the state at start-up or after a
+    // rebuild: no movement gave it, so it lies at the origin, in the object's
+    // own sublocation (none when it has none).
+    virtual void set_settled_ki_alarm(const std::string& obj_uid, const std::string& zone_uid,
+                                      timestamp ts) {
+        set_ki_alarm(obj_uid, zone_uid, boost::none, ts);
+    }
     virtual void clear_ki_alarm(const std::string& obj_uid, const std::string& zone_uid,
                                 optional_event event, timestamp ts) = 0;
     virtual void set_ko_alarm(const std::string& obj_uid, const std::string& zone_uid,
                               const context::zone_event& event, timestamp ts) = 0;
     virtual void clear_ko_alarm(const std::string& obj_uid, const std::string& zone_uid,
                                 optional_event event, timestamp ts) = 0;
+    // The rules would raise this alarm, but its object has no MAC address to
+    // name it by; told every time, reported once per pair.
+    virtual void not_raised_without_mac(const std::string& /*obj_uid*/,
+                                        const std::string& /*zone_uid*/,
+                                        context::alarm_type /*type*/) {}
 
 protected:
     cause m_cause;

@@ -7,8 +7,6 @@ namespace zentu {
 
 using context::zone_type;
 
-namespace {}  // namespace
-
 alarms_generator::alarms_generator(context::context& ctx, alarms_controller& controller,
                                    const libs::core::component_logger& logger,
                                    libs::core::clock& clock)
@@ -63,9 +61,12 @@ void alarms_generator::settle_alarms(timestamp now) {
 }
 
 bool alarms_generator::keeps(const context::zone_event& event) const {
-    if (!m_context.get_trackable_objects().is_exists(event.get_obj_uid()) ||
-        !m_context.get_zones().is_exists(event.get_zone_uid()))
+    if (!m_context.get_zones().is_exists(event.get_zone_uid()))
         return false;
+    // An object not known yet keeps its keep-out entries for its "created".
+    if (!m_context.get_trackable_objects().is_exists(event.get_obj_uid()))
+        return event.get_zone_type() == zone_type::KEEP_OUT &&
+               event.get_action() == protocol::enter;
     switch (event.get_zone_type()) {
         case zone_type::KEEP_IN:
             return true;
@@ -152,6 +153,7 @@ void alarms_generator::after_creating(const context::trackable_object& object, t
     const alarms_controller::cause_scope cause(m_alarms_controller,
                                                {"object created", &object.get_uid()});
     m_ki_zones.reconcile_changed(boost::none, ts);
+    m_ko_zones.reconcile_object(object.get_uid(), ts);
 }
 
 void alarms_generator::after_updating(const context::trackable_object& object, timestamp ts) {
@@ -159,6 +161,7 @@ void alarms_generator::after_updating(const context::trackable_object& object, t
                                                {"object updated", &object.get_uid()});
     // Responsiveness and the MAC address count without changing the index.
     m_ki_zones.reconcile_changed(boost::none, ts, &object.get_uid());
+    m_ko_zones.reconcile_object(object.get_uid(), ts);
 }
 
 void alarms_generator::before_deleting(const context::trackable_object& object, timestamp ts) {

@@ -20,8 +20,11 @@ namespace zentu {
 // same after the context was reloaded.
 //
 // Zone events are kept only while a rule needs them: an object's "enter" and
-// its keep-in "leave" stay; keep-out exits, movements in zones of other kinds
-// and movements of objects or zones the context does not know go at once.
+// its keep-in "leave" stay, and so does a keep-out "enter" of an object not
+// known yet (its "created" may follow); keep-out exits, movements in zones of
+// other kinds and other movements of objects or zones the context does not
+// know go at once. A created or updated object has its keep-in and keep-out
+// alarms brought in line at once (its MAC address may have come or gone).
 // Deleting a zone or an object clears every alarm it is part of.
 //
 // Threading: events-loop thread only; all work happens inside repository

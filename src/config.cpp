@@ -231,6 +231,20 @@ std::string config::read(const libs::config::config& doc, std::vector<std::strin
         }
     }
 
+    const path startup_wait_path{"redis", "startup_wait"};
+    if (is_present(doc, startup_wait_path)) {
+        const auto wait = doc.get_by_path<int>({"redis", "startup_wait"});
+        if (!wait.ok()) {
+            add_invalid(wait.reason(), field_problem(doc, startup_wait_path, "an integer"));
+        } else if (wait.value() < 0) {
+            const std::string text = "redis.startup_wait: must be at least 0 (seconds), found " +
+                                     std::to_string(wait.value());
+            add_invalid(text, text);
+        } else {
+            redis_startup_wait = std::chrono::seconds(wait.value());
+        }
+    }
+
     const path listen_path{"metrics", "listen"};
     if (is_present(doc, listen_path)) {
         const auto listen = doc.get_by_path<std::string>({"metrics", "listen"});
@@ -244,6 +258,36 @@ std::string config::read(const libs::config::config& doc, std::vector<std::strin
             add_invalid(text, text);
         } else {
             metrics.listen = listen.value();
+        }
+    }
+
+    const path undelivered_path{"metrics", "undelivered_after"};
+    if (is_present(doc, undelivered_path)) {
+        const auto bound = doc.get_by_path<int>({"metrics", "undelivered_after"});
+        if (!bound.ok()) {
+            add_invalid(bound.reason(), field_problem(doc, undelivered_path, "an integer"));
+        } else if (bound.value() < 1) {
+            const std::string text =
+                "metrics.undelivered_after: must be at least 1 (seconds), found " +
+                std::to_string(bound.value());
+            add_invalid(text, text);
+        } else {
+            metrics.undelivered_after = std::chrono::seconds(bound.value());
+        }
+    }
+
+    const path ca_file_path{"server", "ca_file"};
+    if (is_present(doc, ca_file_path)) {
+        const auto ca_file = doc.get_by_path<std::string>({"server", "ca_file"});
+        if (!ca_file.ok()) {
+            add_invalid(ca_file.reason(), field_problem(doc, ca_file_path, "a string"));
+        } else if (ca_file.value().empty()) {
+            const std::string text =
+                "server.ca_file: a file name is required (without the field the system's "
+                "trust store is used)";
+            add_invalid(text, text);
+        } else {
+            server_ca_file = ca_file.value();
         }
     }
 
@@ -270,6 +314,8 @@ std::string config::read(const libs::config::config& doc, std::vector<std::strin
     if (const auto value = server_timeout_field.try_get())
         warn("server.timeout", *value > 0 ? "" : "must be more than 0 (seconds)",
              std::to_string(*value));
+    if (!server_ca_file.empty())
+        warn("server.ca_file", config_values::file_problem(server_ca_file), quoted(server_ca_file));
     if (const auto value = redis_host_field.try_get())
         warn("redis.host", config_values::host_port_problem(*value, false, false), quoted(*value));
     if (const auto value = redis_port_field.try_get())

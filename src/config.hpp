@@ -15,6 +15,7 @@ class config;
 class config {
 public:
     static constexpr std::chrono::seconds default_rebuild_period{600};
+    static constexpr std::chrono::seconds default_redis_startup_wait{10};
 
     struct system_config {
         std::string pidfile_path;
@@ -27,21 +28,31 @@ public:
     struct metrics_config {
         // "host:port" of the metrics and health endpoint; empty when it is off.
         std::string listen;
+        // /healthz turns red once an alarm has waited this long for the
+        // platform's confirmation (optional, at least 1 s).
+        std::chrono::seconds undelivered_after{60};
     };
 
     system_config system;
     std::string proxy_output;
     std::string server_url;
     int server_timeout = 0;
+    // CA bundle for the platform's certificate (optional); empty: the system's
+    // trust store.
+    std::string server_ca_file;
     std::string redis_host;
     int redis_port = 0;
     std::string redis_password;
+    // How long the start waits for Redis before it goes on with the mirror
+    // suspended (optional, 0: a single attempt).
+    std::chrono::seconds redis_startup_wait = default_redis_startup_wait;
     bool modify_server_state = true;
     metrics_config metrics;
 
     // Values read with the right JSON type that still cannot work as meant
     // (a port out of 1-65535, a time-out not above 0, an unknown protocol, an
-    // endpoint that does not parse, a mistyped optional switch). The service
+    // endpoint that does not parse, a mistyped optional switch, a CA file that
+    // cannot be read: it may become readable while the service runs). The service
     // starts with them as written and logs each one; the check mode refuses them.
     std::vector<std::string> warnings;
 
@@ -57,7 +68,7 @@ public:
     // Every problem of the file at once, one line each, fit for an operator:
     // unreadable file, malformed JSON, missing or mistyped fields (path,
     // expected and found JSON type) and the warnings above. Empty when the
-    // file is fine. Touches nothing but the file.
+    // file is fine. Touches nothing but the file and the CA file it names.
     static std::vector<std::string> check_file(const std::string& path);
 
 private:

@@ -1,7 +1,12 @@
 #include "config_values.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 
 namespace zentu::config_values {
 namespace {
@@ -75,6 +80,23 @@ std::string zmq_endpoint_problem(const std::string& text) {
     if (transport == "ipc" || transport == "inproc")
         return address.empty() ? "a name is required after " + transport + "://" : std::string();
     return "the transport must be tcp, ipc or inproc";
+}
+
+std::string file_problem(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::string("cannot read: ") + std::strerror(errno);
+    char first = 0;
+    ssize_t n = 0;
+    do {
+        n = ::read(fd, &first, 1);
+    } while (n < 0 && errno == EINTR);
+    // A directory opens, and fails only here.
+    const int error = errno;
+    ::close(fd);
+    if (n < 0)
+        return std::string("cannot read: ") + std::strerror(error);
+    return n == 0 ? "the file is empty" : std::string();
 }
 
 }  // namespace zentu::config_values

@@ -4,7 +4,8 @@
 
 // Checks of configuration values that have the right JSON type but may still
 // be unusable. Each returns an empty text when the value is fine and
-// otherwise what is wrong with it, worded for an operator. Pure functions.
+// otherwise what is wrong with it, worded for an operator. Pure functions,
+// but for file_problem, which reads the file it is given.
 namespace zentu::config_values {
 
 // 1-65535.
@@ -16,5 +17,9 @@ std::string host_port_problem(const std::string& text, bool port_required, bool 
 
 // A ZeroMQ endpoint to connect to: "tcp://host:port", "ipc://path" or "inproc://name".
 std::string zmq_endpoint_problem(const std::string& text);
+
+// A file this process can read and that is not empty: "cannot read: " and the
+// system's reason, or "the file is empty".
+std::string file_problem(const std::string& path);
 
 }  // namespace zentu::config_values

@@ -32,8 +32,10 @@ public:
 
     static const std::string none_str;
 
-    // Clears the previous mirror and writes the context's current objects.
-    // Without a connector a broken connection is never replaced.
+    // Clears the previous mirror and writes the context's current objects. A
+    // null connection (Redis away at start) starts with the mirror suspended:
+    // it is cleared and written once the connector succeeds. Without a
+    // connector a broken connection is never replaced.
     // The clock stamps the rewrites.
     context_debug(context::context& context, redis::context::ptr connection,
                   libs::core::logger& logger, connector reconnect = {},

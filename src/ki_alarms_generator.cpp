@@ -25,11 +25,22 @@ bool ki_alarms_generator::trackable_responsible(const std::string& obj_uid) cons
 }
 
 void ki_alarms_generator::reconcile(const std::string& obj_uid,
-                                    const alarms_controller::optional_event& event, timestamp ts) {
+                                    const alarms_controller::optional_event& event, timestamp ts,
+                                    bool settling) {
     const auto& index = m_context.get_keep_in_index();
     std::vector<std::string> wanted;
-    if (index.has_left_all(obj_uid) && trackable_responsible(obj_uid))
-        wanted = index.zones_holding_in(obj_uid);
+    if (index.has_left_all(obj_uid)) {
+        const auto object = m_context.get_trackable_objects().try_get(obj_uid);
+        if (object && object->get_responsive()) {
+            wanted = index.zones_holding_in(obj_uid);
+            if (!object->get_mac_address()) {
+                for (const auto& zone_uid : wanted)
+                    m_alarms_controller.not_raised_without_mac(obj_uid, zone_uid,
+                                                               context::alarm_type::ki);
+                wanted.clear();
+            }
+        }
+    }
 
     // Collected first: the calls below change the alarms.
     std::vector<held_alarm> held;
@@ -42,19 +53,25 @@ void ki_alarms_generator::reconcile(const std::string& obj_uid,
         return true;
     });
 
+    const auto raise = [&](const std::string& zone_uid) {
+        if (settling)
+            m_alarms_controller.set_settled_ki_alarm(obj_uid, zone_uid, ts);
+        else
+            m_alarms_controller.set_ki_alarm(obj_uid, zone_uid, event, ts);
+    };
     // Both lists are in zone uid order; walk them together.
     auto w = wanted.begin();
     auto h = held.begin();
     while (w != wanted.end() || h != held.end()) {
         if (h == held.end() || (w != wanted.end() && *w < h->zone_uid)) {
-            m_alarms_controller.set_ki_alarm(obj_uid, *w++, event, ts);
+            raise(*w++);
         } else if (w == wanted.end() || h->zone_uid < *w) {
             if (h->raised)
                 m_alarms_controller.clear_ki_alarm(obj_uid, h->zone_uid, event, ts);
             ++h;
         } else {
             if (!h->raised)
-                m_alarms_controller.set_ki_alarm(obj_uid, *w, event, ts);
+                raise(*w);
             ++w;
             ++h;
         }
@@ -89,10 +106,12 @@ void ki_alarms_generator::settle(timestamp now) {
         std::optional<context::zone_event> leave;
         if (m_context.get_keep_in_index().has_left_all(obj_uid))
             leave = implied_leave(obj_uid, now);
+        // The implied leave places the clears; the sets found here carry the
+        // object's own sublocation.
         if (leave)
-            reconcile(obj_uid, *leave, now);
+            reconcile(obj_uid, *leave, now, true);
         else
-            reconcile(obj_uid, boost::none, now);
+            reconcile(obj_uid, boost::none, now, true);
         return true;
     });
 }

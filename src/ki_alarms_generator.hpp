@@ -11,7 +11,8 @@ namespace zentu {
 
 // Keep-in rules: an object with a MAC address that is responsive and is
 // outside every active keep-in zone that applies to it has a set alarm for
-// each of those zones; otherwise it has none. The alarms follow from where the
+// each of those zones; otherwise it has none (one without a MAC address is
+// told to the controller, which reports it). The alarms follow from where the
 // object is (the context's keep-in index) whatever changed: a movement, a
 // zone, the object itself.
 //
@@ -25,9 +26,10 @@ public:
 
     // Raises the object's missing keep-in alarms and clears those it should
     // not have, in zone uid order; the event, when there is one, gives their
-    // time and position.
+    // time and position. Settling, the alarms raised carry no movement: they
+    // lie at the origin in the object's own sublocation.
     void reconcile(const std::string& obj_uid, const alarms_controller::optional_event& event,
-                   timestamp ts);
+                   timestamp ts, bool settling = false);
     // Reconciles every object whose keep-in state changed, in uid order; the
     // object named, if any, is reconciled too.
     void reconcile_changed(const alarms_controller::optional_event& event, timestamp ts,

@@ -80,13 +80,13 @@ int answer_without_running(int argc, char** argv) {
 void serve(const zentu::config& config, core::logger& logger, core::events_loop& loop) {
     const auto notifier = ops::systemd_notifier::create();
     ops::service_metrics metrics;
-    std::unique_ptr<ops::metrics_server> metrics_server;
-    if (!config.metrics.listen.empty()) {
-        metrics_server = std::make_unique<ops::metrics_server>(config.metrics.listen, metrics,
-                                                               std::string(ops::version_text()));
-        logger.info("Serving /metrics and /healthz on %1% (port %2%)") % config.metrics.listen %
-            metrics_server->port();
-    }
+    metrics.set_undelivered_after(config.metrics.undelivered_after);
+    // An optional part: a port that cannot be had is retried, never fatal.
+    std::unique_ptr<ops::metrics_listener> metrics_listener;
+    if (!config.metrics.listen.empty())
+        metrics_listener = std::make_unique<ops::metrics_listener>(config.metrics.listen, metrics,
+                                                                   std::string(ops::version_text()),
+                                                                   loop.get_timers(), logger);
 
     zentu::application* running = nullptr;
     // From now on SIGHUP rebuilds instead of ending the process.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "core/exception.hpp"
 #include "ops/metrics.hpp"
@@ -14,6 +15,7 @@ namespace {
 
 constexpr auto max_reconnect_backoff = std::chrono::seconds(30);
 constexpr auto error_log_period = std::chrono::seconds(1);
+constexpr auto max_short_probe_period = std::chrono::minutes(5);
 
 // The stamps with one of them set; there are at most two ("create_time",
 // "update_time"), so the list is rebuilt.
@@ -39,13 +41,17 @@ void append(std::vector<std::string>& command, const mirror_writer::fields& valu
 
 mirror_writer::mirror_writer(redis::context::ptr connection, connector reconnect,
                              const libs::core::component_logger& logger,
-                             ops::service_metrics* metrics, const libs::core::clock& clock)
+                             ops::service_metrics* metrics, const libs::core::clock& clock,
+                             duration probe_period)
     : m_logger(logger),
       m_clock(clock),
       m_connector(std::move(reconnect)),
       m_metrics(metrics),
+      m_probe_period(probe_period),
       m_redis(std::move(connection)) {
     m_connected = m_redis != nullptr;
+    m_next_probe = m_clock.current_time_point() + m_probe_period;
+    m_short_probe_period = m_probe_period;
     if (m_metrics)
         m_metrics->mirror_state(m_connected);
     m_thread = std::thread([this] { run(); });
@@ -119,10 +125,15 @@ void mirror_writer::run() {
             std::unique_lock<std::mutex> lock(m_mutex);
             const auto ready = [&] { return m_stopping || !m_queue.empty(); };
             m_idle = true;
-            if (m_redis || !m_connector)
-                m_wake.wait(lock, ready);
-            else
+            // Connected: until the next probe; suspended: until the next
+            // reconnection; neither can happen without a connector or a
+            // connection.
+            if (m_redis)
+                m_wake.wait_for(lock, m_next_probe - m_clock.current_time_point(), ready);
+            else if (m_connector)
                 m_wake.wait_for(lock, m_next_reconnect - m_clock.current_time_point(), ready);
+            else
+                m_wake.wait(lock, ready);
             m_idle = false;
             if (m_stopping)
                 return;
@@ -133,6 +144,8 @@ void mirror_writer::run() {
         const auto commands = apply(batch);
         if (m_redis)
             write(commands);
+        if (m_redis && m_clock.current_time_point() >= m_next_probe)
+            probe();
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_written += batch.size();
@@ -253,22 +266,101 @@ void mirror_writer::connection_lost() {
 void mirror_writer::try_reconnect() {
     if (!m_connector || m_clock.current_time_point() < m_next_reconnect)
         return;
+    std::string failure;
     try {
         m_redis = m_connector();
+    } catch (const libs::core::exception& e) {
+        m_redis.reset();
+        failure = e.get_string_error();
     } catch (...) {
         m_redis.reset();
+        failure = libs::core::exception_to_string();
     }
     if (!m_redis) {
+        // Says why (a refused password is not an absent server), once per cause.
+        if (!failure.empty() && failure != m_reconnect_failure)
+            m_logger.warning(
+                "Redis mirror: cannot connect, trying again backing off up to %1% s: %2%") %
+                max_reconnect_backoff.count() % failure;
+        m_reconnect_failure = failure;
         m_reconnect_backoff = std::min<duration>(m_reconnect_backoff * 2, max_reconnect_backoff);
         m_next_reconnect = m_clock.current_time_point() + m_reconnect_backoff;
         return;
     }
     m_reconnect_backoff = std::chrono::seconds(1);
+    m_reconnect_failure.clear();
+    // A new connection starts from a whole mirror.
+    m_mirror_short = false;
+    m_short_probe_period = m_probe_period;
     m_connected = true;
     if (m_metrics)
         m_metrics->mirror_state(true);
-    m_logger.info("Redis mirror: reconnected, rewriting the mirror");
+    m_logger.info("Redis mirror: connected, rewriting the mirror");
     write(rewrite_commands());
+    m_next_probe = m_clock.current_time_point() + m_probe_period;
+}
+
+void mirror_writer::probe() {
+    m_next_probe = m_clock.current_time_point() + m_probe_period;
+    std::vector<command> commands;
+    for (const auto& [set, members] : m_sets)
+        commands.push_back({"SCARD", set});
+    for (const auto& [set, prefix] : m_set_prefixes)
+        if (m_sets.count(set) == 0)
+            commands.push_back({"SCARD", set});
+    // Without a set yet, a PING still finds a lost connection.
+    if (commands.empty())
+        commands.push_back({"PING"});
+    std::size_t appended = 0;
+    try {
+        for (; appended < commands.size(); ++appended)
+            m_redis->append_command_argv(commands[appended]);
+    } catch (...) {
+        report_failure();
+    }
+    std::string short_set;
+    std::size_t held = 0;
+    std::size_t expected = 0;
+    // Every reply is read, so that the connection stays in step after an error reply.
+    for (std::size_t i = 0; i < appended; ++i) {
+        try {
+            const auto reply = m_redis->read_reply(commands[i].front());
+            if (commands[i].front() != "SCARD")
+                continue;
+            const auto count = static_cast<std::size_t>(reply.to_integer());
+            const auto found = m_sets.find(commands[i][1]);
+            const std::size_t wanted = found == m_sets.end() ? 0 : found->second.size();
+            if (count != wanted && short_set.empty()) {
+                short_set = commands[i][1];
+                held = count;
+                expected = wanted;
+            }
+        } catch (...) {
+            report_failure();
+            if (m_redis->is_broken()) {
+                connection_lost();
+                return;
+            }
+        }
+    }
+    if (short_set.empty()) {
+        m_mirror_short = false;
+        m_short_probe_period = m_probe_period;
+        return;
+    }
+    const bool again = std::exchange(m_mirror_short, true);
+    if (!again)
+        m_logger.warning(
+            "Redis mirror: %1% holds %2% members instead of %3% (Redis flushed or restarted?), "
+            "rewriting the mirror") %
+            short_set % held % expected;
+    write(rewrite_commands());
+    // A Redis that keeps losing keys right after a rewrite (an eviction
+    // policy, a full memory) is rewritten less and less often, not every probe.
+    if (again) {
+        m_short_probe_period = std::min<duration>(m_short_probe_period * 2, max_short_probe_period);
+        m_next_probe = m_clock.current_time_point() + m_short_probe_period;
+    }
 }
 
 std::vector<mirror_writer::command> mirror_writer::rewrite_commands() {

@@ -35,6 +35,12 @@ class service_metrics;
 // A failed command is logged (at most one line a second, with a count of the
 // ones held back) and never reaches the writer's callers.
 //
+// Nothing may change for hours, so the writer does not wait for a write to
+// find the mirror gone: every probe period it counts the members of each set
+// in Redis (SCARD, a few commands). A connection that fails there is lost as
+// above; a count that differs from the shadow (Redis flushed, or restarted
+// behind the same connection) rewrites the mirror at once.
+//
 // Threading: the queuing operations and flush() may be called from any one
 // thread (the events loop); everything else runs on the writer's thread.
 class mirror_writer {
@@ -43,13 +49,17 @@ public:
     using time_point = libs::core::clock::time_point;
     using duration = std::chrono::nanoseconds;
     using fields = packed_fields;
+    static constexpr std::chrono::seconds default_probe_period{5};
 
-    // Without a connector a lost connection is never replaced; metrics, when
-    // given, hears whether the mirror is up and of every failure.
+    // A null connection starts with the mirror suspended: the connector is
+    // tried at once and then backing off. Without a connector a lost
+    // connection is never replaced; metrics, when given, hears whether the
+    // mirror is up and of every failure.
     mirror_writer(redis::context::ptr connection, connector reconnect,
                   const libs::core::component_logger& logger,
                   ops::service_metrics* metrics = nullptr,
-                  const libs::core::clock& clock = libs::core::real_clock());
+                  const libs::core::clock& clock = libs::core::real_clock(),
+                  duration probe_period = default_probe_period);
     ~mirror_writer();
     mirror_writer(const mirror_writer&) = delete;
     mirror_writer& operator=(const mirror_writer&) = delete;
@@ -87,6 +97,8 @@ private:
     void write(const std::vector<command>& commands);
     void write_slice(const std::vector<command>& commands, std::size_t begin, std::size_t end);
     void try_reconnect();
+    // Tells a lost connection or a lost mirror from a sound one.
+    void probe();
     std::vector<command> rewrite_commands();
     std::vector<command> clear_commands(const std::string& set, const std::string& hash_prefix);
     // Logs the exception being handled, at most one line a second.
@@ -97,6 +109,7 @@ private:
     const libs::core::clock& m_clock;
     connector m_connector;
     ops::service_metrics* m_metrics;
+    const duration m_probe_period;
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -123,6 +136,13 @@ private:
     std::map<std::string, std::string> m_set_prefixes;
     time_point m_next_reconnect{};
     duration m_reconnect_backoff = std::chrono::seconds(1);
+    // The last reconnection failure logged: the same cause is logged once.
+    std::string m_reconnect_failure;
+    time_point m_next_probe{};
+    // The last probe found the mirror short: a lasting difference is logged
+    // once, and probed at a period that doubles up to 5 minutes.
+    bool m_mirror_short = false;
+    duration m_short_probe_period{};
     time_point m_last_error_log{};
     std::size_t m_suppressed_errors = 0;
     bool m_logged_any_error = false;

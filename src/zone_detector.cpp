@@ -8,6 +8,7 @@
 #include <malloc.h>
 
 #include "core/exception.hpp"
+#include "redis/connect.hpp"
 
 namespace zentu {
 namespace {
@@ -19,9 +20,8 @@ constexpr unsigned redis_database = 10;
 // At most this many alarm requests are in flight at once; the rest wait in order.
 constexpr int http_max_transfers = 100;
 
-redis::context::ptr connect_redis(const config& config) {
-    return std::make_unique<redis::context>(config.redis_host, config.redis_port, redis_database,
-                                            config.redis_password);
+redis::endpoint redis_endpoint(const config& config) {
+    return {config.redis_host, config.redis_port, redis_database, config.redis_password};
 }
 
 }  // namespace
@@ -37,29 +37,22 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
     m_signals = events_loop.stop_on_signals();
     m_message_stream = events_loop.create_zmq_message_stream(config.proxy_output);
 
-    std::vector<core::http::method> disabled_methods;
+    core::http::client_settings http_settings;
+    http_settings.address = config.server_url;
+    http_settings.timeout = std::chrono::seconds(config.server_timeout);
     if (!config.modify_server_state)
-        disabled_methods.push_back(core::http::method::post);
-    m_http_client = events_loop.create_http_client(config.server_url,
-                                                   std::chrono::seconds(config.server_timeout),
-                                                   disabled_methods, http_max_transfers);
+        http_settings.disabled_methods.push_back(core::http::method::post);
+    http_settings.max_transfers = http_max_transfers;
+    http_settings.ca_file = config.server_ca_file;
+    m_http_client = events_loop.create_http_client(http_settings);
 
-    redis::context::ptr redis_context;
-    const auto stopped = [this] { return m_signals->signal_is_received(); };
-    const bool connected = core::retry_until(events_loop.get_timers(), 1s, stopped, [&] {
-        try {
-            redis_context = connect_redis(config);
-            return true;
-        } catch (...) {
-            m_logger.log_exception();
-            tell("waiting for Redis at " + config.redis_host + ":" +
-                 std::to_string(config.redis_port));
-            return false;
-        }
-    });
-    // Looked at after every attempt, also a successful one.
-    if (!connected || stopped())
-        ZENTU_THROW("Interrupted");
+    // The mirror is optional: after a bounded wait the service goes on without
+    // it, and the mirror writer connects on its own once Redis answers.
+    const redis::endpoint redis_at = redis_endpoint(config);
+    redis::context::ptr redis_context = redis::wait_at_start(
+        redis_at, config.redis_startup_wait, events_loop.get_timers(),
+        [this] { return m_signals->signal_is_received(); }, m_logger,
+        [this](const std::string& status) { tell(status); });
 
     tell("loading zones, trackable objects and alarms from " + m_server_url);
     m_context = std::make_unique<context::writable_context>();
@@ -67,8 +60,8 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
         std::make_unique<context_updater>(*m_context, *m_http_client, *m_message_stream,
                                           events_loop, m_logger, *m_signals, m_metrics);
     m_context_debug = std::make_unique<context_debug>(
-        *m_context, std::move(redis_context), m_logger, [&config] { return connect_redis(config); },
-        m_metrics);
+        *m_context, std::move(redis_context), m_logger,
+        [redis_at] { return redis::connect(redis_at); }, m_metrics);
 
     tell("reading alarm types from " + m_server_url);
     const auto periods =
@@ -190,15 +183,9 @@ void zone_detector::install(rebuilt_context& built, const change_recorder& chang
     // built.context now holds what the service had.
     m_context_debug->resync_zones_and_objects(*built.context, std::move(built.mirror),
                                               changed.zones, changed.objects);
-    // Alarms open on the platform that the service does not hold: taken in
-    // as set, as at a start.
-    built.context->get_alarms().for_each([&](const context::alarm& alarm) {
-        if (!m_context->get_alarms().is_exists(alarm.get_uid())) {
-            const auto& added = m_context->take_alarms().add(alarm, alarm.get_timestamp());
-            m_alarms_controller->take_over(added);
-        }
-        return true;
-    });
+    // Alarms open on the platform that the service does not hold are taken
+    // in as set, as at a start; one of another kind is cleared.
+    m_alarms_controller->reconcile_with_platform(built.context->get_alarms());
     m_alarms_controller->set_histeresis(
         static_cast<int>(built.periods.zone_violation_histeresis),
         static_cast<int>(built.periods.buffer_violation_histeresis));

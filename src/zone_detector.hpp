@@ -24,9 +24,10 @@ namespace zentu {
 
 // The whole running service. The constructor builds every component in order
 // and returns only when the context is loaded and the alarm generators are in
-// place; it blocks while Redis or the platform are unreachable, until they
-// answer or a stop signal arrives ("Interrupted"). Members are destroyed in
-// reverse order.
+// place; it blocks while the platform is unreachable, until it answers or a
+// stop signal arrives ("Interrupted"), and waits for Redis at most
+// redis.startup_wait: the mirror is optional, so it then starts with the
+// mirror suspended. Members are destroyed in reverse order.
 //
 // A rebuild reloads the context from the platform without stopping the
 // service: the lists are fetched and the new context is built away from the

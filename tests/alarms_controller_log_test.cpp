@@ -123,5 +123,32 @@ TEST_F(alarms_controller_log, decisions_and_deliveries_are_told_and_repeats_held
     EXPECT_EQ(next_alarm_line(), "Alarm o1:K (set) delivered: status 200");
 }
 
+TEST_F(alarms_controller_log, nothing_unsent_or_unknown_passes_as_a_plain_delivery) {
+    const context::zone_event enter("o1:K", timestamp(), "o1", "s1", "p1", "K", zone_type::KEEP_OUT,
+                                    "enter", 1, 2, 3);
+    m_controller->set_ko_alarm("o1", "K", enter, timestamp(std::chrono::milliseconds(5'001)));
+    next_alarm_line();
+    m_http.answer(0, 404);
+    EXPECT_THAT(next_alarm_line(),
+                HasSubstr("Alarm o1:K (set) taken as delivered: status 404, the platform does "
+                          "not know it"));
+    m_controller->clear_ko_alarm("o1", "K", boost::none, timestamp(std::chrono::seconds(6)));
+    next_alarm_line();
+    http::result local(200, std::string(), std::nullopt);
+    local.m_not_sent = true;
+    m_http.answer(1, local);
+    EXPECT_EQ(next_alarm_line(), "Alarm o1:K (clear) not sent (read-only)");
+    // Read-only by configuration: nothing waits for a confirmation.
+    EXPECT_EQ(m_controller->undelivered_count(), 0u);
+    m_controller->not_raised_without_mac("o2", "K", context::alarm_type::ko);
+    m_controller->not_raised_without_mac("o2", "K", context::alarm_type::ko);
+    m_controller->set_ko_alarm("o1", "K", enter, timestamp(std::chrono::seconds(7)));
+    EXPECT_EQ(next_alarm_line(),
+              "Alarm not raised: object o2 has no MAC address, zone K, keep-out, cause: a change "
+              "of the context");
+    // Told once per pair: the next line is the next decision.
+    EXPECT_THAT(next_alarm_line(), testing::StartsWith("Alarm set: object o1"));
+}
+
 }  // namespace
 }  // namespace zentu::test

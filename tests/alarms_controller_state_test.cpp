@@ -338,32 +338,48 @@ TEST_F(alarms_controller_state, failing_set_is_retried_every_second) {
     EXPECT_EQ(state_of("o1:zout"), state::set);
 }
 
-TEST_F(alarms_controller_state, request_rejected_as_malformed_waits_a_whole_period) {
+TEST_F(alarms_controller_state, rejected_request_backs_off_unless_the_wish_changes) {
+    // A period of 0 ("never re-send") must not park a refused alarm.
+    m_controller =
+        std::make_unique<alarms_controller_impl>(m_ctx, m_http, m_logger, m_timers, 0, 0);
     controller().set_ko_alarm("o1", "zout", event("o1", "zout", "enter", 1, 2, 3), at(1'000));
-    for (const int status : {400, 422}) {
+    for (const auto& [status, delay] : {std::pair{400, 5}, {422, 10}, {400, 20}}) {
         ASSERT_TRUE(m_http.answer(m_http.last(), status));
         EXPECT_EQ(state_of("o1:zout"), state::sending_set);
         const auto timers = m_timers.armed();
         ASSERT_EQ(timers.size(), 1u);
-        EXPECT_EQ(timers[0]->name, "histeresis timer");
-        EXPECT_EQ(timers[0]->delay, seconds(60));
+        EXPECT_EQ(timers[0]->name, "backoff timer");
+        EXPECT_EQ(timers[0]->delay, seconds(delay));
         fake_timers::fire(*timers[0]);
     }
-    EXPECT_EQ(posted_states(), (std::vector<std::string>{"set", "set", "set"}));
+    // A changed wish (the zone became keep-in) goes out at the next one-second slot.
+    ASSERT_TRUE(m_http.answer(m_http.last(), 422));
+    (*m_ctx.take_zones().try_get("zout", timestamp()))->set_type(zone_type::KEEP_IN);
+    controller().set_ki_alarm("o1", "zout", boost::none, at(2'000));
+    const auto timers = m_timers.armed();
+    ASSERT_EQ(timers.size(), 1u);
+    EXPECT_EQ(timers[0]->name, "retry timer");
+    EXPECT_EQ(timers[0]->delay, seconds(1));
+    fake_timers::fire(*timers[0]);
+    ASSERT_EQ(m_http.m_requests.size(), 5u);
+    EXPECT_EQ(m_http.m_requests[4].json()["additional_info"]["zone_violation_type"], "keep_in");
+    // Nothing of the refused keep-out alarm reached the platform: no clear of it.
+    ASSERT_TRUE(m_http.answer(4, 200));
+    EXPECT_EQ(m_http.m_requests.size(), 5u);
+    EXPECT_EQ(state_of("o1:zout"), state::set);
 }
 
 TEST_F(alarms_controller_state, clear_while_waiting_for_a_retry_of_the_set) {
     controller().set_ko_alarm("o1", "zout", event("o1", "zout", "enter", 1, 2, 3), at(1'000));
     ASSERT_TRUE(m_http.fail(0));
     controller().clear_ko_alarm("o1", "zout", boost::none, at(2'000));
-    EXPECT_EQ(state_of("o1:zout"), state::sending_set_but_must_be_clear);
-    // The retry sends the alarm as it is stored now: already "clear".
+    EXPECT_EQ(state_of("o1:zout"), state::sending_clear);
+    // The retry carries what is wanted now; once confirmed nothing is repeated.
     m_timers.fire_only();
     ASSERT_EQ(m_http.m_requests.size(), 2u);
     EXPECT_EQ(m_http.m_requests[1].state(), "clear");
     ASSERT_TRUE(m_http.answer(1, 200));
-    EXPECT_EQ(m_http.m_requests.size(), 3u);
-    ASSERT_TRUE(m_http.answer(2, 200));
+    EXPECT_EQ(m_http.m_requests.size(), 2u);
     EXPECT_FALSE(m_ctx.get_alarms().is_exists("o1:zout"));
 }
 

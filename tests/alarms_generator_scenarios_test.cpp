@@ -227,10 +227,34 @@ TEST_F(alarms_generator_scenarios, keep_out_ignores_zone_state_and_responsivenes
     start();
     move("o1", "K", "enter");
     EXPECT_THAT(posts(), ElementsAre("set o1:K keep_out"));
-    // Entries of objects the context does not know are not kept.
+    // An entry of an object the context does not know yet waits for its "created".
     move("stranger", "K", "enter");
     EXPECT_THAT(posts(), IsEmpty());
-    EXPECT_EQ(event_action("stranger", "K"), std::nullopt);
+    object("stranger");
+    EXPECT_THAT(posts(), ElementsAre("set stranger:K keep_out"));
+}
+
+TEST_F(alarms_generator_scenarios, object_without_mac_has_no_alarm_until_it_gets_one) {
+    zone("A");
+    zone("K", {zone_type::KEEP_OUT});
+    object("o1", {true, std::nullopt});
+    start();
+    move("o1", "A", "leave");
+    move("o1", "K", "enter");
+    EXPECT_THAT(posts(), IsEmpty());
+
+    change_object("o1", [](auto& o) { o.set_mac_address(std::string("aa:01")); });
+    EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in", "set o1:K keep_out"));
+
+    // Losing it clears both kinds, with the MAC the platform was told.
+    change_object("o1", [](auto& o) { o.set_mac_address(std::nullopt); });
+    ASSERT_EQ(m_http.m_requests.size(), 4u);
+    EXPECT_EQ(m_http.m_requests[3].json()["mac_address"], "aa:01");
+    EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in", "clear o1:K keep_out"));
+    move("o1", "K", "leave");
+    move("o1", "K", "enter");
+    EXPECT_THAT(posts(), IsEmpty());
+    EXPECT_THAT(alarms(), IsEmpty());
 }
 
 TEST_F(alarms_generator_scenarios, exempt_group_is_never_alarmed_by_a_keep_in_zone) {
@@ -469,6 +493,32 @@ TEST_F(alarms_generator_scenarios, start_up_settles_the_state_found_on_the_platf
     EXPECT_EQ(event_action("o5", "K"), std::nullopt);
     EXPECT_EQ(event_action("o1", "A"), "leave");
     EXPECT_EQ(m_controller->get_state("o1:A"), alarms_controller_impl::alarm_state::set);
+}
+
+TEST_F(alarms_generator_scenarios, start_up_clears_a_platform_alarm_of_the_other_kind) {
+    zone("K", {zone_type::KEEP_OUT});  // was keep-in when the platform's alarm was raised
+    zone("A");                         // was keep-out
+    object("o1");
+    object("o2");
+    change_object("o2", [](auto& o) { o.set_sublocation_uid(std::nullopt); });
+    move("o1", "K", "enter");
+    move("o2", "A", "leave");
+    auto open = [&](const std::string& obj, const std::string& zone, alarm_type type) {
+        m_ctx.take_alarms().add(
+            context::alarm(context::alarm::make_uid(obj, zone), obj, std::string("s1"), zone,
+                           "aa:00", "zone_violation", 1, type, "text", "set", at(1), 0, 0, 0),
+            at(1));
+    };
+    open("o1", "K", alarm_type::ki);
+    open("o2", "A", alarm_type::ko);
+
+    start();
+    // Each old kind is cleared before the zone's kind is raised.
+    EXPECT_THAT(posts(), ElementsAre("clear o1:K keep_in", "clear o2:A keep_out",
+                                     "set o1:K keep_out", "set o2:A keep_in"));
+    // Raised by settling: the object's own sublocation, none here.
+    EXPECT_TRUE(m_http.m_requests[3].json()["sublocation_uid"].isNull());
+    EXPECT_THAT(alarms(), ElementsAre("o1:K set", "o2:A set"));
 }
 
 TEST_F(alarms_generator_scenarios, start_up_clears_a_keep_in_alarm_of_an_object_now_inside) {

@@ -211,6 +211,16 @@ TEST(config_service, optional_rebuild_period_and_metrics_address) {
                   ">: metrics.listen (expected a string, found an integer)");
 }
 
+TEST(config_service, optional_redis_startup_wait) {
+    Json::Value doc = valid_document();
+    EXPECT_EQ(read(doc).redis_startup_wait, std::chrono::seconds(10));
+    doc["redis"]["startup_wait"] = 0;
+    EXPECT_EQ(read(doc).redis_startup_wait, std::chrono::seconds(0));
+    doc["redis"]["startup_wait"] = -1;
+    EXPECT_EQ(invalid_reason(doc),
+              "Config file is invalid: redis.startup_wait: must be at least 0 (seconds), found -1");
+}
+
 class config_file_test : public ::testing::Test {
 protected:
     config_file_test() {
@@ -270,6 +280,38 @@ TEST_F(config_file_test, check_names_every_problem_at_once) {
                                      "metrics.listen: a port is required (host:port), found "
                                      "\"localhost\"",
                                      "server.timeout: must be more than 0 (seconds), found -3"));
+}
+
+TEST_F(config_file_test, optional_ca_file_must_name_a_readable_file) {
+    Json::Value doc = valid_document();
+    EXPECT_EQ(read(doc).server_ca_file, "");
+
+    const std::string bundle = write("ca.pem", "-----BEGIN CERTIFICATE-----\n");
+    doc["server"]["ca_file"] = bundle;
+    EXPECT_EQ(read(doc).server_ca_file, bundle);
+    EXPECT_TRUE(read(doc).warnings.empty());
+
+    // Started with, named, and refused by the check: the file may appear later.
+    const std::string missing = m_dir + "/missing.pem";
+    for (const auto& [file, problem] :
+         {std::pair<std::string, std::string>{missing, "cannot read: No such file or directory"},
+          {m_dir, "cannot read: Is a directory"},
+          {write("empty.pem", ""), "the file is empty"}}) {
+        doc["server"]["ca_file"] = file;
+        EXPECT_EQ(read(doc).server_ca_file, file);
+        EXPECT_THAT(read(doc).warnings, testing::ElementsAre("server.ca_file: " + problem +
+                                                             ", found \"" + file + "\""));
+    }
+
+    doc["server"]["ca_file"] = "";
+    EXPECT_EQ(invalid_reason(doc),
+              "Config file is invalid: server.ca_file: a file name is required (without the "
+              "field the system's trust store is used)");
+    doc["server"]["ca_file"] = true;
+    const std::string checked =
+        write("bad.json", Json::writeString(Json::StreamWriterBuilder(), doc));
+    EXPECT_THAT(config::check_file(checked),
+                testing::ElementsAre("server.ca_file: expected a string, found a boolean"));
 }
 
 }  // namespace

@@ -76,6 +76,28 @@ TEST_F(e2e_truth_test, set_answered_too_late_is_followed_by_the_clear_wanted_now
     EXPECT_TRUE(env.wait_until([&] { return !is_open(env, forklift, dock); }, 5s));
 }
 
+TEST_F(e2e_truth_test, clear_decided_during_a_re_send_waits_for_its_answer) {
+    auto options = test::default_e2e_options();
+    options.edit_site = [](Json::Value& site) {
+        site["alarm_types"] = test::parse_json(R"([{"name": "zone_violation", "histeresis": 1},
+            {"name": "buffer_violation", "histeresis": 60}])");
+    };
+    auto& env = start(options);
+    env.enter(forklift, dock, 8500, 1000, 0);
+    ASSERT_EQ(env.wait_for_alarm_posts(forklift, dock, 1).size(), 1u);
+    // The re-send a second later is taken at once but answered only later.
+    env.control("late",
+                test::parse_json(R"({"path": "/api/private/alarms/", "ms": 1500, "count": 1})"));
+    ASSERT_EQ(env.wait_for_alarm_posts(forklift, dock, 2).size(), 2u);
+    env.leave(forklift, dock, 7600, 1500, 0);
+
+    const auto posts = env.wait_for_alarm_posts(forklift, dock, 3);
+    ASSERT_EQ(states(posts), (std::vector<std::string>{"set", "set", "clear"}));
+    // Never beside the re-send on the wire: the clear left once it had answered.
+    EXPECT_GE(test::request_time(posts[2]) - test::request_time(posts[1]), 1400ms);
+    EXPECT_TRUE(env.wait_until([&] { return !is_open(env, forklift, dock); }, 5s));
+}
+
 TEST_F(e2e_truth_test, zone_without_sublocation_keeps_its_open_alarm_at_start) {
     auto options = test::default_e2e_options();
     options.edit_site = [](Json::Value& site) {

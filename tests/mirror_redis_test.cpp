@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <set>
 #include <thread>
 
 #include "context/context.hpp"
 #include "context_debug.hpp"
+#include "mirror_writer.hpp"
 #include "redis/redis_context.hpp"
 #include "support/redis_server.hpp"
 
@@ -192,6 +194,48 @@ TEST_F(mirror_test, redis_outage_never_reaches_the_writers_and_the_mirror_conver
     EXPECT_EQ(members(*check, "marovane:alarms:set"), expected);
     EXPECT_EQ(expected.count("o1:z1"), 0u);
     EXPECT_FALSE(hash(*check, "marovane:alarms:o3:z1").empty());
+}
+
+// A quiet site: nothing is written while Redis loses the mirror, the writer's
+// probe alone brings it back, over the same connection after a flush and over
+// a new one after a restart.
+TEST_F(mirror_test, lost_mirror_is_rewritten_although_nothing_changes) {
+    const int port = m_server->port();
+    const auto connector = [port] {
+        return std::make_unique<redis::context>("127.0.0.1", port, 10, "");
+    };
+    mirror_writer writer(connect(), connector, test_logger(), nullptr, libs::core::real_clock(),
+                         50ms);
+    writer.clear_set("marovane:zones:set", "marovane:zones:");
+    writer.put_hash("marovane:zones:z1", packed_fields().add("name", "Dock 3"), "create_time",
+                    "t1");
+    writer.add_member("marovane:zones:set", "z1");
+    writer.flush();
+    const auto mirror_is_whole = [&] {
+        try {
+            auto r = connect();
+            const auto zone = hash(*r, "marovane:zones:z1");
+            return members(*r, "marovane:zones:set") == std::set<std::string>{"z1"} &&
+                   zone.count("name") && zone.at("name") == "Dock 3" && zone.count("create_time") &&
+                   zone.at("create_time") == "t1";
+        } catch (const libs::core::exception&) {
+            return false;  // Redis is still on its way back
+        }
+    };
+    const auto eventually = [](const std::function<bool()>& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + 15s;
+        while (!condition() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(20ms);
+        return condition();
+    };
+    ASSERT_TRUE(mirror_is_whole());
+
+    connect()->flush_db();
+    EXPECT_TRUE(eventually(mirror_is_whole));
+
+    m_server->restart();
+    EXPECT_TRUE(eventually(mirror_is_whole));
+    EXPECT_TRUE(writer.is_connected());
 }
 
 }  // namespace

@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
+#include <zmq.hpp>
 
+#include "alarms_fakes.hpp"
 #include "core/exception.hpp"
+#include "core/logger.hpp"
 #include "ops/metrics.hpp"
 #include "ops/metrics_server.hpp"
 #include "test_kit/http_client.hpp"
@@ -112,6 +116,21 @@ TEST_F(ops_metrics_test, health_tells_why_the_service_is_not_well) {
     EXPECT_EQ(get("/healthz").status, 200);
     EXPECT_THAT(get("/metrics").body,
                 HasSubstr("marovane_last_successful_rebuild_timestamp_seconds 1700000000\n"));
+
+    // An alarm waiting for the platform's confirmation longer than the bound.
+    m_metrics.set_undelivered_after(30s);
+    const auto now = std::chrono::steady_clock::now();
+    m_metrics.undelivered(2, now - 20s, "o1:z1");
+    EXPECT_TRUE(m_metrics.health_at(now).ok);
+    EXPECT_EQ(m_metrics.health_at(now + 15s).reason, "alarm o1:z1 undelivered for 35 s");
+    EXPECT_EQ(get("/healthz").status, 200);
+    m_metrics.undelivered(1, now - 40s, "o2:z1");
+    answer = get("/healthz");
+    EXPECT_EQ(answer.status, 503);
+    EXPECT_THAT(answer.body, testing::StartsWith("alarm o2:z1 undelivered for 4"));
+    EXPECT_THAT(get("/metrics").body, HasSubstr("marovane_alarms_undelivered 1\n"));
+    m_metrics.undelivered(0, std::nullopt, {});
+    EXPECT_EQ(get("/healthz").status, 200);
 }
 
 TEST(ops_metrics_server_test, an_address_in_use_is_named) {
@@ -125,6 +144,48 @@ TEST(ops_metrics_server_test, an_address_in_use_is_named) {
         EXPECT_THAT(e.get_string_error(),
                     testing::StartsWith("Cannot serve metrics on " + address));
     }
+}
+
+TEST(ops_metrics_listener_test, a_taken_port_is_logged_and_tried_again_until_it_is_free) {
+    zmq::context_t zmq;
+    zmq::socket_t log_stream(zmq, zmq::socket_type::pull);
+    log_stream.bind("tcp://127.0.0.1:*");
+    log_stream.set(zmq::sockopt::rcvtimeo, 3000);
+    libs::core::logger logger("marovane-test", "metrics");
+    logger.connect(log_stream.get(zmq::sockopt::last_endpoint));
+    service_metrics metrics;
+    auto holder = std::make_unique<metrics_server>("127.0.0.1:0", metrics, "v");
+    const int port = holder->port();
+    const std::string address = "127.0.0.1:" + std::to_string(port);
+    test::fake_timers timers;
+    // The next line that holds text; "<none>" after a few seconds without one.
+    const auto line_with = [&](const std::string& text) {
+        zmq::message_t message;
+        while (log_stream.recv(message))
+            if (message.to_string().find(text) != std::string::npos)
+                return message.to_string();
+        return std::string("<none>");
+    };
+
+    const metrics_listener listener(address, metrics, "v", timers, logger);
+    EXPECT_FALSE(listener.listening());
+    EXPECT_EQ(listener.port(), 0);
+    EXPECT_THAT(line_with("Cannot serve metrics on " + address),
+                HasSubstr("; trying again every 5 s while the service runs"));
+    ASSERT_EQ(timers.armed().size(), 1u);
+    EXPECT_EQ(timers.armed().front()->delay, 5s);
+
+    timers.fire_only();
+    EXPECT_FALSE(listener.listening());
+    holder.reset();
+    timers.fire_only();
+    ASSERT_TRUE(listener.listening());
+    EXPECT_TRUE(timers.armed().empty());
+    EXPECT_EQ(listener.port(), port);
+    EXPECT_EQ(test_kit::http_get("http://" + address + "/healthz").body,
+              "the service is starting\n");
+    // The same failure was logged once; then the address it serves.
+    EXPECT_THAT(line_with("metrics"), HasSubstr("Serving /metrics and /healthz on " + address));
 }
 
 }  // namespace

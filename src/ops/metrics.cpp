@@ -28,7 +28,9 @@ double seconds(std::chrono::nanoseconds duration) {
 
 }  // namespace
 
-service_metrics::service_metrics() : m_build_failure(std::make_shared<const std::string>()) {}
+service_metrics::service_metrics()
+    : m_oldest_undelivered(std::make_shared<const std::string>()),
+      m_build_failure(std::make_shared<const std::string>()) {}
 
 void service_metrics::zone_event_handled(std::string_view action) {
     m_zone_events[index_of(zone_actions, action)].fetch_add(1, relaxed);
@@ -102,6 +104,34 @@ void service_metrics::open_alarms(std::int64_t count) {
     m_open_alarms.store(count, relaxed);
 }
 
+void service_metrics::undelivered(std::size_t count,
+                                  std::optional<std::chrono::steady_clock::time_point> since,
+                                  const std::string& oldest_uid) {
+    m_undelivered.store(count, relaxed);
+    const std::int64_t since_ns =
+        since && count > 0 ? std::max<std::int64_t>(since->time_since_epoch().count(), 1) : 0;
+    if (since_ns != m_undelivered_since_ns.load(relaxed))
+        std::atomic_store(&m_oldest_undelivered, std::make_shared<const std::string>(oldest_uid));
+    m_undelivered_since_ns.store(since_ns);
+}
+
+void service_metrics::alarm_without_mac() {
+    m_without_mac.fetch_add(1, relaxed);
+}
+
+void service_metrics::set_undelivered_after(std::chrono::seconds bound) {
+    m_undelivered_after_s.store(bound.count(), relaxed);
+}
+
+double service_metrics::oldest_undelivered_seconds(
+    std::chrono::steady_clock::time_point now) const {
+    const auto since_ns = m_undelivered_since_ns.load();
+    if (since_ns == 0)
+        return 0;
+    const auto waited = now.time_since_epoch() - std::chrono::nanoseconds(since_ns);
+    return std::max(0.0, seconds(waited));
+}
+
 void service_metrics::startup_finished(std::chrono::nanoseconds duration) {
     m_startup_seconds.store(seconds(duration), relaxed);
     m_last_success_time.store(seconds(clock::now().time_since_epoch()), relaxed);
@@ -154,7 +184,7 @@ std::optional<double> service_metrics::stream_last_message_age_seconds() const {
     return std::max(0.0, seconds(now - std::chrono::nanoseconds(last)));
 }
 
-health_report service_metrics::health() const {
+health_report service_metrics::health_at(std::chrono::steady_clock::time_point now) const {
     if (!m_stands.load())
         return {false, "the service is starting"};
     if (m_stream_connected.load() == 0)
@@ -162,6 +192,12 @@ health_report service_metrics::health() const {
     if (!m_last_build_ok.load()) {
         const auto failure = std::atomic_load(&m_build_failure);
         return {false, "the last rebuild failed" + (failure->empty() ? "" : ": " + *failure)};
+    }
+    // Whole seconds, as the bound is given.
+    const auto waited = static_cast<std::int64_t>(oldest_undelivered_seconds(now));
+    if (m_undelivered_since_ns.load() != 0 && waited > m_undelivered_after_s.load(relaxed)) {
+        const auto uid = std::atomic_load(&m_oldest_undelivered);
+        return {false, "alarm " + *uid + " undelivered for " + std::to_string(waited) + " s"};
     }
     return {true, "ok"};
 }

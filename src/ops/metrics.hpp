@@ -14,9 +14,11 @@ namespace zentu::ops {
 
 enum class alarm_kind { keep_in, keep_out };
 enum class alarm_decision { set, clear };
-// accepted: 2xx or 404; rejected: another HTTP status; failed: no answer
-// (transport error, time-out); retried: a failed request sent again.
-enum class request_outcome { accepted, rejected, failed, retried };
+// accepted: 2xx, or 404 to a clear; rejected: another HTTP status; failed: no
+// answer (transport error, time-out); retried: a failed request sent again;
+// not_found: a 404 to a set, taken as delivered; read_only: not sent at all
+// (the service may not change the platform), never counted as accepted.
+enum class request_outcome { accepted, rejected, failed, retried, not_found, read_only };
 
 // What /healthz answers: ok, or why not.
 struct health_report {
@@ -44,8 +46,11 @@ public:
     static constexpr std::array<std::string_view, 3> topics{"zone_event", "notify", "other"};
     static constexpr std::array<std::string_view, 2> alarm_kinds{"keep_in", "keep_out"};
     static constexpr std::array<std::string_view, 2> decisions{"set", "clear"};
-    static constexpr std::array<std::string_view, 4> outcomes{"accepted", "rejected", "failed",
-                                                              "retried"};
+    static constexpr std::array<std::string_view, 6> outcomes{"accepted", "rejected",  "failed",
+                                                              "retried",  "not_found", "read_only"};
+    // How long an alarm may wait for the platform's confirmation before
+    // /healthz turns red, unless configured.
+    static constexpr std::chrono::seconds default_undelivered_after{60};
 
     service_metrics();
     service_metrics(const service_metrics&) = delete;
@@ -69,6 +74,14 @@ public:
     void request_abandoned();
     void resend();
     void open_alarms(std::int64_t count);
+    // Alarms whose wanted state the platform has not confirmed yet, and since
+    // when the oldest of them waits (steady clock; none when count is 0).
+    void undelivered(std::size_t count, std::optional<std::chrono::steady_clock::time_point> since,
+                     const std::string& oldest_uid);
+    // An alarm that was not raised because its object has no MAC address.
+    void alarm_without_mac();
+    // Set before serving: how long an alarm may wait for its confirmation.
+    void set_undelivered_after(std::chrono::seconds bound);
     void startup_finished(std::chrono::nanoseconds duration);
     // failure: why the rebuild failed (ignored when ok).
     void rebuild_finished(bool ok, std::chrono::nanoseconds duration, clock::time_point when,
@@ -114,11 +127,17 @@ public:
     std::uint64_t stream_messages() const { return m_stream_messages.load(); }
     // Seconds from the stream's last frame to now; nothing before the first.
     std::optional<double> stream_last_message_age_seconds() const;
+    std::uint64_t undelivered_count() const { return m_undelivered.load(); }
+    // Seconds the oldest undelivered alarm has waited at now; 0 when none.
+    double oldest_undelivered_seconds(std::chrono::steady_clock::time_point now) const;
+    std::uint64_t alarms_without_mac() const { return m_without_mac.load(); }
 
     // 200 when the service stands, its message stream is connected (or has
-    // not been reported on: a heartbeat time-out counts as a disconnection)
-    // and the last start-up or rebuild succeeded.
-    health_report health() const;
+    // not been reported on: a heartbeat time-out counts as a disconnection),
+    // the last start-up or rebuild succeeded and no alarm has waited for the
+    // platform's confirmation longer than the bound.
+    health_report health() const { return health_at(std::chrono::steady_clock::now()); }
+    health_report health_at(std::chrono::steady_clock::time_point now) const;
 
 private:
     template <std::size_t N>
@@ -140,6 +159,13 @@ private:
     std::atomic<double> m_last_success_time{0};
     std::atomic<int> m_mirror_up{-1};
     std::atomic<std::uint64_t> m_mirror_failures{0};
+    std::atomic<std::uint64_t> m_undelivered{0};
+    // Steady-clock nanoseconds of the oldest undelivered alarm's wait; 0: none.
+    std::atomic<std::int64_t> m_undelivered_since_ns{0};
+    std::atomic<std::int64_t> m_undelivered_after_s{default_undelivered_after.count()};
+    std::atomic<std::uint64_t> m_without_mac{0};
+    // Replaced by the loop when the oldest undelivered alarm changes.
+    std::shared_ptr<const std::string> m_oldest_undelivered;
 
     std::atomic<bool> m_stands{false};
     // 1 connected, 0 not, -1 never reported.

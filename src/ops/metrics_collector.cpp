@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <limits>
 #include <memory>
@@ -200,6 +201,15 @@ void metrics_collector::collect_service(std::vector<MetricFamily>& families) con
                                static_cast<double>(m.resends())));
     families.push_back(
         gauge("marovane_alarms_open", "Alarms set now", static_cast<double>(m.alarms_open())));
+    families.push_back(gauge("marovane_alarms_undelivered",
+                             "Alarms whose wanted state the platform has not confirmed yet",
+                             static_cast<double>(m.undelivered_count())));
+    families.push_back(gauge("marovane_alarm_oldest_undelivered_seconds",
+                             "How long the oldest undelivered alarm has waited (0: none)",
+                             m.oldest_undelivered_seconds(std::chrono::steady_clock::now())));
+    families.push_back(counter("marovane_alarms_without_mac_total",
+                               "Alarms not raised because their object has no MAC address",
+                               static_cast<double>(m.alarms_without_mac())));
 
     if (m.startup_seconds() >= 0)
         families.push_back(gauge("marovane_startup_duration_seconds",

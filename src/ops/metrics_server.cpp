@@ -79,4 +79,34 @@ metrics_server::~metrics_server() {
     m_server.reset();
 }
 
+metrics_listener::metrics_listener(std::string listen, const service_metrics& metrics,
+                                   std::string version, libs::core::timers_manager& timers,
+                                   const libs::core::component_logger& logger,
+                                   std::chrono::nanoseconds retry_period)
+    : m_listen(std::move(listen)),
+      m_metrics(metrics),
+      m_version(std::move(version)),
+      m_timers(timers),
+      m_logger(logger),
+      m_retry_period(retry_period) {
+    try_listen();
+}
+
+void metrics_listener::try_listen() {
+    try {
+        m_server = std::make_unique<metrics_server>(m_listen, m_metrics, m_version);
+    } catch (const libs::core::exception& e) {
+        if (e.get_string_error() != m_failure)
+            m_logger.error("%1%; trying again every %2% s while the service runs") %
+                e.get_string_error() %
+                std::chrono::duration_cast<std::chrono::seconds>(m_retry_period).count();
+        m_failure = e.get_string_error();
+        m_retry = m_timers.create_timer(
+            m_retry_period, "metrics listen retry",
+            [this](libs::core::timer::time_point) { try_listen(); }, ZENTU_SOURCE_LOCATION());
+        return;
+    }
+    m_logger.info("Serving /metrics and /healthz on %1% (port %2%)") % m_listen % m_server->port();
+}
+
 }  // namespace zentu::ops

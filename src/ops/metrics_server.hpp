@@ -1,8 +1,11 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
+#include "core/logger.hpp"
+#include "core/timer.hpp"
 #include "ops/metrics.hpp"
 
 class CivetServer;
@@ -38,6 +41,43 @@ private:
     // Declared last: its threads stop before the handlers go.
     std::unique_ptr<CivetServer> m_server;
     int m_port = 0;
+};
+
+// The metrics endpoint for as long as the service runs. An address that cannot
+// be listened on (a port another process holds) does not stop the service: it
+// is logged as an error and tried again every retry period, on a timer of the
+// events loop, until it can be; binding takes no time worth speaking of.
+//
+// Threading: built, used and destroyed on the events-loop thread, whose timers
+// it is given.
+class metrics_listener {
+public:
+    static constexpr std::chrono::seconds default_retry_period{5};
+
+    // Tries to listen at once.
+    metrics_listener(std::string listen, const service_metrics& metrics, std::string version,
+                     libs::core::timers_manager& timers, const libs::core::component_logger& logger,
+                     std::chrono::nanoseconds retry_period = default_retry_period);
+    metrics_listener(const metrics_listener&) = delete;
+    metrics_listener& operator=(const metrics_listener&) = delete;
+
+    bool listening() const { return m_server != nullptr; }
+    // The port it listens on; 0 while it does not.
+    int port() const { return m_server ? m_server->port() : 0; }
+
+private:
+    void try_listen();
+
+    const std::string m_listen;
+    const service_metrics& m_metrics;
+    const std::string m_version;
+    libs::core::timers_manager& m_timers;
+    const libs::core::component_logger& m_logger;
+    const std::chrono::nanoseconds m_retry_period;
+    // The failure last logged: the same one is logged once.
+    std::string m_failure;
+    std::unique_ptr<metrics_server> m_server;
+    libs::core::timer::ptr m_retry;
 };
 
 }  // namespace zentu::ops

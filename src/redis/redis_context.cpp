@@ -60,28 +60,51 @@ context::context(const std::string& host, int port, unsigned db_number,
     const timeval timeout{1, 500000};
     m_context_ptr.reset(redisConnectWithTimeout(host.c_str(), port, timeout));
     if (!m_context_ptr)
-        ZENTU_THROW("Connection error: can't allocate redis context");
+        throw connection_error("Connection error: can't allocate redis context",
+                               ZENTU_SOURCE_LOCATION());
     if (m_context_ptr->err)
-        ZENTU_THROW(std::string("Connection error: ") + m_context_ptr->errstr);
+        throw connection_error(std::string("Connection error: ") + m_context_ptr->errstr,
+                               ZENTU_SOURCE_LOCATION());
     // A server that accepts but stops answering must not block the events
     // loop forever: a command without a reply in time breaks the connection.
     redisSetTimeout(m_context_ptr.get(), timeout);
 
-    if (!password.empty()) {
-        const reply auth = execute_command("AUTH %s", password);
-        if (auth.get_type() != reply_type::STATUS || auth.to_string() != "OK")
-            ZENTU_THROW("AUTH failed");
+    if (!password.empty())
+        authenticate(password);
+    const reply selected = execute_unchecked("SELECT %u", db_number);
+    if (selected.get_type() == reply_type::ERROR) {
+        const std::string error = selected.to_string();
+        const std::string text = "Command: SELECT %u, error: " + error;
+        // The first command a password-protected server sees without AUTH.
+        if (error.rfind("NOAUTH", 0) == 0)
+            throw authentication_error(text, ZENTU_SOURCE_LOCATION());
+        ZENTU_THROW(text);
     }
-    execute_command("SELECT %u", db_number);
+}
+
+void context::authenticate(const std::string& password) {
+    const reply auth = execute_unchecked("AUTH %s", password);
+    if (auth.get_type() == reply_type::ERROR)
+        throw authentication_error("Command: AUTH %s, error: " + auth.to_string(),
+                                   ZENTU_SOURCE_LOCATION());
+    if (auth.get_type() != reply_type::STATUS || auth.to_string() != "OK")
+        throw authentication_error("AUTH failed", ZENTU_SOURCE_LOCATION());
 }
 
 reply context::execute_formatted(const std::string& format, char* command, int length) {
+    reply result = execute_formatted_unchecked(format, command, length);
+    if (result.get_type() == reply_type::ERROR)
+        ZENTU_THROW("Command: " + format + ", error: " + result.to_string());
+    return result;
+}
+
+reply context::execute_formatted_unchecked(const std::string& format, char* command, int length) {
     const std::unique_ptr<char, formatted_command_deleter> owned(command);
     if (length < 0 || !command)
         ZENTU_THROW("Command: " + format + ", error: invalid format");
     if (redisAppendFormattedCommand(m_context_ptr.get(), command, length) != REDIS_OK)
         ZENTU_THROW("Command: " + format + ", error: " + m_context_ptr->errstr);
-    return wait_for_reply(format);
+    return wait_for_any_reply(format);
 }
 
 reply context::execute_command_argv(const std::vector<std::string>& args) {
@@ -109,19 +132,24 @@ void context::append_command_argv(const std::vector<std::string>& args) {
 }
 
 reply context::wait_for_reply(const std::string& command_name) {
+    reply result = wait_for_any_reply(command_name);
+    if (result.get_type() == reply_type::ERROR)
+        ZENTU_THROW("Command: " + command_name + ", error: " + result.to_string());
+    return result;
+}
+
+reply context::wait_for_any_reply(const std::string& command_name) {
     void* raw = nullptr;
     {
         const sigpipe_guard guard;
         if (redisGetReply(m_context_ptr.get(), &raw) != REDIS_OK || !raw) {
             // The connection is unusable from here on: hiredis keeps err set.
-            ZENTU_THROW("Command: " + command_name + ", error: no reply (" + m_context_ptr->errstr +
-                        ")");
+            throw connection_error(
+                "Command: " + command_name + ", error: no reply (" + m_context_ptr->errstr + ")",
+                ZENTU_SOURCE_LOCATION());
         }
     }
-    reply result(static_cast<redisReply*>(raw));
-    if (result.get_type() == reply_type::ERROR)
-        ZENTU_THROW("Command: " + command_name + ", error: " + result.to_string());
-    return result;
+    return reply(static_cast<redisReply*>(raw));
 }
 
 reply context::flush_db() {

@@ -9,9 +9,25 @@
 #include <utility>
 #include <vector>
 
+#include "core/exception.hpp"
 #include "redis/reply.hpp"
 
 namespace zentu::redis {
+
+// The server could not be reached, or stopped answering: the connection is
+// unusable (connection refused, time-out, reset, no reply).
+class connection_error : public libs::core::exception {
+public:
+    using exception::exception;
+};
+
+// The server refused the password: an error reply to AUTH (WRONGPASS, or a
+// password given to a server that has none), a status other than OK, or
+// NOAUTH when no password was given to a server that requires one.
+class authentication_error : public libs::core::exception {
+public:
+    using exception::exception;
+};
 
 struct context_deleter {
     void operator()(redisContext* context) const { redisFree(context); }
@@ -19,8 +35,10 @@ struct context_deleter {
 
 // One blocking connection to a Redis server. Every command waits for its
 // reply on the calling thread; use from one thread only (no lock).
-// Failures throw libs::core::exception. A connection that has broken stays
-// broken (is_broken()); its owner has to create a new context.
+// Failures throw libs::core::exception; the constructor tells an unreachable
+// server (connection_error) from a refused password (authentication_error), and
+// a command whose reply never came throws connection_error. A connection that
+// has broken stays broken (is_broken()); its owner has to create a new context.
 class context {
 public:
     using ptr = std::unique_ptr<context>;
@@ -76,9 +94,19 @@ private:
         return value;
     }
 
-    // Takes ownership of command (from redisFormatCommand).
+    // Takes ownership of command (from redisFormatCommand). The unchecked
+    // form returns an error reply instead of throwing it.
     reply execute_formatted(const std::string& format, char* command, int length);
+    reply execute_formatted_unchecked(const std::string& format, char* command, int length);
+    template <typename... Args>
+    reply execute_unchecked(const std::string& format, const Args&... args) {
+        char* command = nullptr;
+        const int length = redisFormatCommand(&command, format.c_str(), c_argument(args)...);
+        return execute_formatted_unchecked(format, command, length);
+    }
     reply wait_for_reply(const std::string& command_name);
+    reply wait_for_any_reply(const std::string& command_name);
+    void authenticate(const std::string& password);
 
     std::unique_ptr<redisContext, context_deleter> m_context_ptr;
 };

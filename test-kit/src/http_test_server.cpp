@@ -60,7 +60,8 @@ struct http_test_server::state {
             const std::lock_guard<std::mutex> lock(mutex);
             --in_flight;
         }
-        ex->respond({r.status, r.body, r.headers, r.close_connection, r.truncate});
+        ex->respond({r.status, r.body, r.headers, r.close_connection, r.truncate,
+                     r.announced_length, r.chunked});
     }
 };
 

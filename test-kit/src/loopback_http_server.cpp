@@ -243,7 +243,10 @@ void connection::write(const http_request& request, http_response response) {
     reply->body() = std::move(response.body);
     // An unread body would be taken for the next request's header.
     reply->keep_alive(request.keep_alive && !response.close_connection && m_parser->is_done());
-    reply->prepare_payload();
+    if (response.chunked)
+        reply->chunked(true);
+    else
+        reply->prepare_payload();
     bhttp::async_write(m_socket, *reply,
                        [self = shared_from_this(), reply](error_code ec, std::size_t) {
                            if (ec || !reply->keep_alive())
@@ -253,9 +256,10 @@ void connection::write(const http_request& request, http_response response) {
 }
 
 void connection::write_truncated(const http_response& response) {
+    const std::size_t announced =
+        response.announced_length != 0 ? response.announced_length : response.body.size() + 1000;
     m_raw = "HTTP/1.1 " + std::to_string(response.status) +
-            " X\r\nContent-Length: " + std::to_string(response.body.size() + 1000) + "\r\n\r\n" +
-            response.body;
+            " X\r\nContent-Length: " + std::to_string(announced) + "\r\n\r\n" + response.body;
     asio::async_write(m_socket, asio::buffer(m_raw),
                       [self = shared_from_this()](error_code, std::size_t) { self->close(); });
 }

@@ -29,6 +29,8 @@ public:
         std::chrono::milliseconds delay{0};  // before answering
         bool close_connection = false;       // answers with "Connection: close" and closes
         bool truncate = false;               // announces more body than it sends, then closes
+        std::size_t announced_length = 0;    // with truncate: the length announced (0: 1000 more)
+        bool chunked = false;                // sends the body chunked, its length not announced
         bool reset_after_headers = false;    // reads only the header, then resets the connection
     };
 

@@ -27,8 +27,10 @@ struct http_response {
     int status = 200;
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
-    bool close_connection = false;  // answers with "Connection: close" and closes
-    bool truncate = false;          // announces more body than it sends, then closes
+    bool close_connection = false;     // answers with "Connection: close" and closes
+    bool truncate = false;             // announces more body than it sends, then closes
+    std::size_t announced_length = 0;  // with truncate: the length announced (0: 1000 more)
+    bool chunked = false;              // sends the body chunked, its length not announced
 };
 
 // One request on its connection, from its header until its answer. The server

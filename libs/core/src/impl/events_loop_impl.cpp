@@ -26,6 +26,17 @@ private:
 
 }  // namespace
 
+std::unique_ptr<http::client> events_loop::create_http_client(
+    const std::string& address, std::chrono::seconds timeout,
+    const std::vector<http::method>& disabled_methods, int threads) {
+    http::client_settings settings;
+    settings.address = address;
+    settings.timeout = timeout;
+    settings.disabled_methods = disabled_methods;
+    settings.max_transfers = threads;
+    return create_http_client(settings);
+}
+
 std::unique_ptr<http::client> events_loop::create_http_client(const std::string& address,
                                                               std::chrono::seconds timeout) {
     return create_http_client(address, timeout, {}, 10);
@@ -119,10 +130,8 @@ std::unique_ptr<message_stream> events_loop_impl::create_zmq_raw_message_stream(
 }
 
 std::unique_ptr<http::client> events_loop_impl::create_http_client(
-    const std::string& address, std::chrono::seconds timeout,
-    const std::vector<http::method>& disabled_methods, int threads) {
-    return detail::make_http_client(*this, m_core, m_logger, address, timeout, disabled_methods,
-                                    threads);
+    const http::client_settings& settings) {
+    return detail::make_http_client(*this, m_core, m_logger, settings);
 }
 
 void events_loop_impl::post(std::function<void()> function, source_location) {

@@ -44,8 +44,7 @@ public:
 
     using events_loop::create_http_client;
     std::unique_ptr<http::client> create_http_client(
-        const std::string& address, std::chrono::seconds timeout,
-        const std::vector<http::method>& disabled_methods, int threads) override;
+        const http::client_settings& settings) override;
 
     void post(std::function<void()> function, source_location location) override;
     work::ptr create_work() override;

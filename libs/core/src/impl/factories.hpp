@@ -15,11 +15,10 @@
 // not depend on the transport implementations.
 namespace zentu::libs::core::detail {
 
-// The client's results are delivered on main_loop; its workers run on loops
-// made by core.
-std::unique_ptr<http::client> make_http_client(
-    events_loop& main_loop, core& core, const component_logger& logger, const std::string& address,
-    std::chrono::seconds timeout, const std::vector<http::method>& disabled_methods, int threads);
+// The client's results are delivered on main_loop.
+std::unique_ptr<http::client> make_http_client(events_loop& main_loop, core& core,
+                                               const component_logger& logger,
+                                               const http::client_settings& settings);
 
 std::unique_ptr<message_stream> make_zmq_message_stream(boost::asio::io_context& io,
                                                         const component_logger& logger,

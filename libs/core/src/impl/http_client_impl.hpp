@@ -36,6 +36,14 @@ namespace zentu::libs::core::http {
 // the loop; destruction aborts transfers in flight and drops queued ones
 // without callbacks. A handle restarted after the client is gone does nothing.
 //
+// Transport rules, the same for both kinds of request: only http and https;
+// the server's certificate and host name are always verified (against
+// ca_file when one is given); a GET follows at most max_get_redirects
+// redirects, never from https to http, and no other method follows any; a
+// body over the method's limit aborts the transfer. What is not followed or
+// taken fails the request, so no answer counts as delivered that the server
+// did not give itself.
+//
 // The process must ignore SIGPIPE: a TLS layer may write to a socket the peer
 // has closed, and libcurl cannot always keep that signal away.
 class client_impl : public client {
@@ -44,8 +52,7 @@ public:
     using easy_handle_factory = CURL* (*)();
 
     client_impl(events_loop& main_events_loop, const component_logger& logger,
-                const std::string& address, std::chrono::seconds timeout,
-                const std::vector<method>& disabled_methods, int max_transfers,
+                const client_settings& settings,
                 easy_handle_factory make_easy_handle = &curl_easy_init);
     ~client_impl() override;
 
@@ -70,13 +77,21 @@ private:
         std::string body;
         handle_impl::completion completion;
     };
+    // What libcurl reads and writes during one transfer; outlives it.
+    struct transfer_io {
+        method m = method::get;
+        std::string url;
+        curl_slist_ptr headers;
+        std::string received;
+        std::size_t body_limit = 0;
+        bool cut_off = false;  // the body went over body_limit: the transfer was aborted
+        char error[CURL_ERROR_SIZE] = {};  // libcurl's detail of a failure
+    };
     // A request on the multi handle; owned by the transfer thread.
     struct transfer {
         job request;
         curl_easy_ptr easy;
-        curl_slist_ptr headers;
-        std::string url;
-        std::string received;
+        transfer_io io;
     };
 
     handle_impl::ptr perform_async_request_impl(method m, std::string address, std::string body);
@@ -86,9 +101,10 @@ private:
     // the progress callback aborts it when should_abort(client) says so.
     using abort_check = int (*)(void* client, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
     void prepare(CURL* curl_handle, method m, std::string_view address, std::string_view body,
-                 std::string& url, std::string& received, curl_slist_ptr& headers,
-                 abort_check should_abort);
-    static result outcome(CURL* curl_handle, CURLcode code, std::string& received);
+                 transfer_io& io, abort_check should_abort);
+    static result outcome(CURL* curl_handle, CURLcode code, transfer_io& io);
+    static std::size_t take_body(char* data, std::size_t size, std::size_t count,
+                                 void* user) noexcept;
 
     void run_transfers();
     void start_waiting_jobs();
@@ -101,6 +117,9 @@ private:
     const std::string m_address;
     const std::chrono::seconds m_timeout;
     const std::set<method> m_disabled_methods;
+    const std::string m_ca_file;
+    // Where a GET's redirect may lead: https only from an https server.
+    const char* const m_redirect_protocols;
     const easy_handle_factory m_make_easy_handle;
     const std::size_t m_max_transfers;
     shared_curl_data m_shared_curl_data;

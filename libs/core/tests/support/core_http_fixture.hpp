@@ -23,10 +23,25 @@ protected:
           m_loop(m_core->create_events_loop("main loop")),
           m_work(m_loop->create_work()) {}
 
+    static http::client_settings settings_of(const std::string& base_url,
+                                             std::chrono::seconds timeout = std::chrono::seconds(5),
+                                             const std::vector<http::method>& disabled = {},
+                                             int threads = 2) {
+        http::client_settings settings;
+        settings.address = base_url;
+        settings.timeout = timeout;
+        settings.disabled_methods = disabled;
+        settings.max_transfers = threads;
+        return settings;
+    }
+
     http::client::ptr make_client(const std::string& base_url,
                                   std::chrono::seconds timeout = std::chrono::seconds(5),
                                   const std::vector<http::method>& disabled = {}, int threads = 2) {
         return m_loop->create_http_client(base_url, timeout, disabled, threads);
+    }
+    http::client::ptr make_client(const http::client_settings& settings) {
+        return m_loop->create_http_client(settings);
     }
 
     // Runs the loop until done() holds; false when the time ran out first.

@@ -17,6 +17,7 @@ class message_stream;
 namespace http {
 class client;
 enum class method;
+struct client_settings;
 }  // namespace http
 
 // The single Boost.Asio io_context that runs every handler of the service.
@@ -69,11 +70,15 @@ public:
     virtual std::unique_ptr<message_stream> create_zmq_raw_message_stream(
         const std::string& address) = 0;
 
+    // A client whose results are delivered on this loop (see http::client).
+    virtual std::unique_ptr<http::client> create_http_client(
+        const http::client_settings& settings) = 0;
+    // The same, with the system's trust store.
+    std::unique_ptr<http::client> create_http_client(
+        const std::string& address, std::chrono::seconds timeout,
+        const std::vector<http::method>& disabled_methods, int threads);
     std::unique_ptr<http::client> create_http_client(const std::string& address,
                                                      std::chrono::seconds timeout);
-    virtual std::unique_ptr<http::client> create_http_client(
-        const std::string& address, std::chrono::seconds timeout,
-        const std::vector<http::method>& disabled_methods, int threads) = 0;
 
     virtual void post(std::function<void()> function, source_location location) = 0;
     virtual work::ptr create_work() = 0;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/async_operation_handle.hpp"
 
@@ -14,7 +17,35 @@ enum class method { get = 0, post = 1, put = 2, del = 3 };
 // "GET", "POST", "PUT", "DELETE"; throws exception "Unknown enumeration value".
 std::string_view to_string(method m);
 
-// Outcome of one request. Transport failures have no status code.
+// Largest response body a client takes. Lists of the platform's records come
+// by GET (those of 50,000 objects are tens of MB); every other answer, such as
+// an alarm's acknowledgement, is small. A bigger body aborts the transfer and
+// the request fails with "response body over <limit> bytes: cut off".
+constexpr std::size_t max_get_body_bytes = std::size_t{256} * 1024 * 1024;
+constexpr std::size_t max_answer_body_bytes = std::size_t{64} * 1024;
+// Redirects a GET follows (never from https to http); other methods follow
+// none. A redirect not followed is a failure with its status and target.
+constexpr long max_get_redirects = 3;
+
+// How a client reaches its server; fixed for the client's life.
+struct client_settings {
+    // Base URL; each request's address is appended to it as it is.
+    std::string address;
+    // Whole transfer, connecting included.
+    std::chrono::seconds timeout{10};
+    // Answered by the client itself, see result::not_sent.
+    std::vector<method> disabled_methods;
+    // Asynchronous transfers (and connections) at once.
+    int max_transfers = 10;
+    // CA bundle (PEM) that signs the server's certificate, for a platform with
+    // a private CA; empty: the system's trust store. Peer and host name are
+    // verified either way.
+    std::string ca_file;
+};
+
+// Outcome of one request. Transport failures, and bodies over the limit,
+// have no status code; a redirect not followed has its 3xx status and an
+// error naming it.
 class result {
 public:
     result() = default;
@@ -38,7 +69,10 @@ public:
 };
 
 // Client of one REST server. Transport and HTTP failures come back as results;
-// only a synchronous request that cannot get a libcurl handle throws.
+// only a synchronous request that cannot get a libcurl handle throws. A
+// transport failure's error is "curl_easy_perform failed:", libcurl's text for
+// the code and, when libcurl says more, ": " and its detail (e.g. "SSL
+// certificate problem: self-signed certificate").
 //
 // Threading: synchronous requests may be made from any thread and block it
 // for up to the total timeout. Asynchronous requests, their handles and the
