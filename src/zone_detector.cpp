@@ -86,7 +86,9 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
         m_stream_watch = events_loop.create_periodic_timer(
             1s, "stream watch",
             [this](core::timer::time_point) {
-                m_metrics->stream_connected(m_message_stream->is_connected());
+                const auto health = m_message_stream->get_health();
+                m_metrics->stream_health(health.connected, health.disconnects, health.messages,
+                                         health.last_message);
             },
             ZENTU_SOURCE_LOCATION());
     }

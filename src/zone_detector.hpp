@@ -105,7 +105,7 @@ private:
     std::unique_ptr<context_rebuild> m_rebuild;
     libs::core::timer::time_point m_rebuild_started{};
     const char* m_rebuild_cause = "rebuild";
-    // Tells the metrics whether the message stream is connected.
+    // Tells the metrics the message stream's health (connected, counts, last frame).
     libs::core::periodic_timer::ptr m_stream_watch;
     std::uint64_t m_rebuilds_done = 0;
     std::uint64_t m_rebuilds_failed = 0;

@@ -100,7 +100,7 @@ TEST_F(e2e_ops_test, systemd_follows_start_watchdog_rebuild_and_stop) {
     EXPECT_THAT(metrics.body, HasSubstr("marovane_startup_duration_seconds "));
     EXPECT_THAT(metrics.body, HasSubstr("process_cpu_seconds_total "));
 
-    // The counters follow an alarm raised and delivered.
+    // The counters follow an alarm raised and delivered, and the stream that told of it.
     env.enter("obj-forklift-1", "zone-ko-dock-3", 8500, 1000, 0);
     ASSERT_EQ(env.wait_for_alarm_posts("obj-forklift-1", "zone-ko-dock-3", 1).size(), 1u);
     EXPECT_TRUE(env.wait_until(
@@ -112,7 +112,9 @@ TEST_F(e2e_ops_test, systemd_follows_start_watchdog_rebuild_and_stop) {
                    now.find(R"(marovane_zone_events_total{action="enter"} 1)") !=
                        std::string::npos &&
                    now.find(R"(marovane_alarm_requests_total{outcome="accepted"} 2)") !=
-                       std::string::npos;
+                       std::string::npos &&
+                   now.find("marovane_stream_connected 1\n") != std::string::npos &&
+                   now.find("marovane_stream_last_message_age_seconds ") != std::string::npos;
         },
         5s))
         << test_kit::http_get(base + "/metrics").body;

@@ -51,6 +51,9 @@ TEST_F(ops_metrics_test, metrics_show_what_the_loop_counted) {
     m_metrics.mirror_state(false);
     m_metrics.mirror_failure();
     m_metrics.resync_finished(false);
+    EXPECT_THAT(get("/metrics").body,
+                testing::Not(HasSubstr("marovane_stream_last_message_age_seconds")));
+    m_metrics.stream_health(true, 2, 300, std::chrono::steady_clock::now() - 5s);
 
     const auto answer = get("/metrics");
     EXPECT_EQ(answer.status, 200);
@@ -77,6 +80,13 @@ TEST_F(ops_metrics_test, metrics_show_what_the_loop_counted) {
     EXPECT_THAT(text, HasSubstr("marovane_redis_mirror_failures_total 1\n"));
     EXPECT_THAT(text, HasSubstr("marovane_resyncs_total{result=\"failed\"} 1\n"));
     EXPECT_THAT(text, HasSubstr("marovane_resyncs_total{result=\"ok\"} 0\n"));
+    EXPECT_THAT(text, HasSubstr("marovane_stream_connected 1\n"));
+    EXPECT_THAT(text, HasSubstr("marovane_stream_disconnects_total 2\n"));
+    EXPECT_THAT(text, HasSubstr("marovane_stream_messages_total 300\n"));
+    const std::string age_name = "\nmarovane_stream_last_message_age_seconds ";
+    const auto age_at = text.find(age_name);
+    ASSERT_NE(age_at, std::string::npos);
+    EXPECT_GE(std::stod(text.substr(age_at + age_name.size())), 5.0);
     EXPECT_THAT(text, HasSubstr("process_resident_memory_bytes "));
     EXPECT_EQ(get("/nothing").status, 404);
 }
@@ -95,7 +105,7 @@ TEST_F(ops_metrics_test, health_tells_why_the_service_is_not_well) {
     m_metrics.stream_connected(false);
     answer = get("/healthz");
     EXPECT_EQ(answer.status, 503);
-    EXPECT_EQ(answer.body, "the platform's message stream is not connected\n");
+    EXPECT_EQ(answer.body, "message stream disconnected\n");
 
     m_metrics.stream_connected(true);
     m_metrics.rebuild_finished(false, 2s, service_metrics::clock::now(), "platform unreachable");

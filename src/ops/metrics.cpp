@@ -176,11 +176,29 @@ void service_metrics::resync_pending(const std::string& why) {
         std::atomic_store(&m_resync_pending, std::make_shared<const std::string>(why));
 }
 
+void service_metrics::stream_health(
+    bool connected, std::uint64_t disconnects, std::uint64_t messages,
+    std::optional<std::chrono::steady_clock::time_point> last_message) {
+    m_stream_disconnects.store(disconnects, relaxed);
+    m_stream_messages.store(messages, relaxed);
+    if (last_message)
+        m_stream_last_message_ns.store(last_message->time_since_epoch().count(), relaxed);
+    stream_connected(connected);
+}
+
+std::optional<double> service_metrics::stream_last_message_age_seconds() const {
+    const auto last = m_stream_last_message_ns.load(relaxed);
+    if (last == no_frame_yet)
+        return std::nullopt;
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return std::max(0.0, seconds(now - std::chrono::nanoseconds(last)));
+}
+
 health_report service_metrics::health_at(std::chrono::steady_clock::time_point now) const {
     if (!m_stands.load())
         return {false, "the service is starting"};
     if (m_stream_connected.load() == 0)
-        return {false, "the platform's message stream is not connected"};
+        return {false, "message stream disconnected"};
     if (const auto pending = std::atomic_load(&m_resync_pending); !pending->empty())
         return {false, "resynchronisation pending: " + *pending};
     if (!m_last_build_ok.load()) {

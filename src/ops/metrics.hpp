@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -96,6 +97,10 @@ public:
     // Why a needed resynchronisation keeps the service from being well;
     // empty when none does.
     void resync_pending(const std::string& why);
+    // What the message stream says of itself: connected, connections lost and
+    // frames received so far, when the last frame came (steady clock).
+    void stream_health(bool connected, std::uint64_t disconnects, std::uint64_t messages,
+                       std::optional<std::chrono::steady_clock::time_point> last_message);
 
     // ---- reads (any thread) ----
     struct latency_snapshot {
@@ -123,6 +128,12 @@ public:
     // 1 up, 0 down, -1 not known yet.
     int mirror_up() const { return m_mirror_up.load(); }
     std::uint64_t mirror_failures() const { return m_mirror_failures.load(); }
+    // 1 connected, 0 not, -1 not reported yet.
+    int stream_connected() const { return m_stream_connected.load(); }
+    std::uint64_t stream_disconnects() const { return m_stream_disconnects.load(); }
+    std::uint64_t stream_messages() const { return m_stream_messages.load(); }
+    // Seconds from the stream's last frame to now; nothing before the first.
+    std::optional<double> stream_last_message_age_seconds() const;
     std::uint64_t undelivered_count() const { return m_undelivered.load(); }
     // Seconds the oldest undelivered alarm has waited at now; 0 when none.
     double oldest_undelivered_seconds(std::chrono::steady_clock::time_point now) const;
@@ -131,8 +142,9 @@ public:
     std::uint64_t resyncs(bool ok) const { return m_resyncs[ok ? 0 : 1].load(); }
 
     // 200 when the service stands, its message stream is connected (or has
-    // not been reported on), no needed resynchronisation is pending, the last
-    // start-up or rebuild succeeded and no alarm has waited for the
+    // not been reported on: a heartbeat time-out counts as a disconnection),
+    // no needed resynchronisation is pending, the last start-up or rebuild
+    // succeeded and no alarm has waited for the
     // platform's confirmation longer than the bound.
     health_report health() const { return health_at(std::chrono::steady_clock::now()); }
     health_report health_at(std::chrono::steady_clock::time_point now) const;
@@ -169,6 +181,11 @@ private:
     std::atomic<bool> m_stands{false};
     // 1 connected, 0 not, -1 never reported.
     std::atomic<int> m_stream_connected{-1};
+    std::atomic<std::uint64_t> m_stream_disconnects{0};
+    std::atomic<std::uint64_t> m_stream_messages{0};
+    // Steady-clock nanoseconds of the last frame; no_frame_yet before one.
+    static constexpr std::int64_t no_frame_yet = std::numeric_limits<std::int64_t>::min();
+    std::atomic<std::int64_t> m_stream_last_message_ns{no_frame_yet};
     std::atomic<bool> m_last_build_ok{true};
     // Replaced whole by the loop (rarely), read whole by scrapes.
     std::shared_ptr<const std::string> m_build_failure;

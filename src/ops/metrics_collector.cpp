@@ -238,6 +238,19 @@ void metrics_collector::collect_service(std::vector<MetricFamily>& families) con
     families.push_back(counter("marovane_redis_mirror_failures_total",
                                "Failed writes to the Redis mirror",
                                static_cast<double>(m.mirror_failures())));
+    if (m.stream_connected() >= 0)
+        families.push_back(gauge("marovane_stream_connected",
+                                 "1 while the platform's message stream is connected",
+                                 m.stream_connected()));
+    families.push_back(counter("marovane_stream_disconnects_total",
+                               "Connections to the platform's message stream lost",
+                               static_cast<double>(m.stream_disconnects())));
+    families.push_back(counter("marovane_stream_messages_total",
+                               "Frames received from the platform's message stream",
+                               static_cast<double>(m.stream_messages())));
+    if (const auto age = m.stream_last_message_age_seconds())
+        families.push_back(gauge("marovane_stream_last_message_age_seconds",
+                                 "Seconds since the last frame of the message stream", *age));
     families.push_back(
         gauge("marovane_healthy", "1 while /healthz answers 200", m.health().ok ? 1 : 0));
 }

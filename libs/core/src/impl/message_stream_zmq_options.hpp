@@ -9,11 +9,14 @@ namespace zentu::libs::core {
 struct zmq_stream_options {
     // Frames ZeroMQ may queue for the loop (ZMQ_RCVHWM). A publisher with
     // ZeroMQ's defaults queues only 1,000 frames for us and drops the rest
-    // once our queue is full, so a burst survives only when it fits here
-    // while the loop catches up. The queue is bounded in frames, not bytes:
-    // it can hold receive_hwm x (frame size + about 100 bytes of ZeroMQ's
-    // own), e.g. 200,000 x 400 bytes = 80 MB of zone events at worst.
-    // ZeroMQ does not tell how many frames wait in it.
+    // once we stop taking them, so a burst survives only when it fits here
+    // while the loop catches up (with 1,000 here, 14,000 of a 100,000-frame
+    // burst got through a busy loop; the kernel's autotuned TCP buffer adds
+    // little, and an explicit ZMQ_RCVBUF turns that autotuning off). The
+    // queue is bounded in frames, not bytes: each costs its size and about
+    // 300 bytes of ZeroMQ's and malloc's own (measured: 100,000 zone events
+    // of 250 bytes, 52 MB), so at most 200,000 x 550 B = 110 MB of zone
+    // events. ZeroMQ does not tell how many frames wait in it.
     int receive_hwm = 200'000;
 
     // A ZeroMQ PING goes out after every interval without traffic; no answer

@@ -50,8 +50,10 @@ public:
     virtual bool is_connected() const { return get_health().connected; }
     // A stream that cannot tell reports itself connected, with no counts.
     virtual health get_health() const { return {}; }
-    // Replaces the callback; an empty one stops the telling.
-    virtual void on_reconnected(reconnected_callback) {}
+    // Replaces the callback; an empty one stops the telling. By value: the
+    // streams that can tell keep it.
+    // NOLINTNEXTLINE(performance-unnecessary-value-param)
+    virtual void on_reconnected(reconnected_callback /*callback*/) {}
 };
 
 }  // namespace zentu::libs::core
