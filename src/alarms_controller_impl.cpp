@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "core/json.hpp"
+#include "core/log_text.hpp"
 
 namespace zentu {
 
@@ -544,7 +545,8 @@ void alarms_controller_impl::request_callback(const std::string& uid, const http
     if (m_reporting.answered(uid, state, result, info.m_attempt, outcome, now - info.m_sent_at,
                              now) &&
         !delivered)
-        m_logger.error("%1%") % (result.error() ? *result.error() : "Error");
+        m_logger.error("%1%") %
+            (result.error() ? libs::core::log_excerpt(*result.error()) : std::string("Error"));
     if (delivered)
         info.m_attempt = 0;
     if (rejected) {

@@ -354,8 +354,9 @@ void context_intake::handle_zone_event(std::string_view body) {
     if (!message->time) {
         if (m_metrics)
             m_metrics->malformed_message("zone_event");
-        m_logger.error("zone_event of %1% in %2% dropped: its time is out of range") %
-            message->obj_uid % message->zone_uid;
+        if (const auto verdict = m_time_failures.admit("zone_event time"); verdict.write)
+            m_logger.error("zone_event of %1% in %2% dropped: its time is out of range%3%") %
+                message->obj_uid % message->zone_uid % verdict.note();
         return;
     }
     if (m_metrics)

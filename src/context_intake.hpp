@@ -14,6 +14,7 @@
 #include "core/http.hpp"
 #include "core/json.hpp"
 #include "core/logger.hpp"
+#include "core/repeat_limiter.hpp"
 
 namespace zentu {
 
@@ -111,6 +112,8 @@ private:
     ops::service_metrics* m_metrics;
     // The zone event's key, built in place for each message.
     std::string m_key;
+    // Zone events with times out of range: one line a minute with the count.
+    libs::core::repeat_limiter m_time_failures{libs::core::real_clock()};
 };
 
 // Whether a platform zone record differs from the stored zone in anything the
