@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "alarms_controller_impl.hpp"
 #include "alarms_fakes.hpp"
-#include "alarms_generator.hpp"
 #include "context/context.hpp"
 #include "core/http.hpp"
 #include "core/logger.hpp"
 #include "core/timer.hpp"
+#include "delivery/alarms_controller_impl.hpp"
+#include "generators/alarms_generator.hpp"
 
 namespace zentu {
 namespace {

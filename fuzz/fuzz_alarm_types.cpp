@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "histeresis.hpp"
+#include "intake/histeresis.hpp"
 #include "support/fuzz_checks.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "config.hpp"
 #include "config/config.hpp"
+#include "service/config.hpp"
 #include "support/fuzz_checks.hpp"
 
 namespace {

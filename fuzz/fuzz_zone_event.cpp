@@ -6,11 +6,11 @@
 #include <memory>
 #include <string_view>
 
-#include "alarms_controller_impl.hpp"
-#include "alarms_generator.hpp"
 #include "context/context.hpp"
-#include "context_intake.hpp"
 #include "core/events_loop.hpp"
+#include "delivery/alarms_controller_impl.hpp"
+#include "generators/alarms_generator.hpp"
+#include "intake/context_intake.hpp"
 #include "support/answering_http_client.hpp"
 #include "support/fuzz_checks.hpp"
 

@@ -4,8 +4,6 @@
 #include <memory>
 #include <string>
 
-#include "application.hpp"
-#include "config.hpp"
 #include "core/events_loop.hpp"
 #include "core/exception.hpp"
 #include "core/logger.hpp"
@@ -16,6 +14,8 @@
 #include "ops/reload_signal.hpp"
 #include "ops/systemd_notifier.hpp"
 #include "ops/version.hpp"
+#include "service/application.hpp"
+#include "service/config.hpp"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "alarms_controller_impl.hpp"
 #include "context/context.hpp"
 #include "core/events_loop.hpp"
 #include "core/json.hpp"
+#include "delivery/alarms_controller_impl.hpp"
 #include "test_kit/http_test_server.hpp"
 
 namespace zentu::test {

@@ -3,9 +3,9 @@
 
 #include <zmq.hpp>
 
-#include "alarms_controller_impl.hpp"
 #include "alarms_fakes.hpp"
 #include "context/context.hpp"
+#include "delivery/alarms_controller_impl.hpp"
 
 namespace zentu::test {
 namespace {

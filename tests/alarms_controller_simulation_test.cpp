@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "alarms_controller_impl.hpp"
 #include "context/context.hpp"
 #include "core/json.hpp"
+#include "delivery/alarms_controller_impl.hpp"
 
 namespace zentu::test {
 namespace {

@@ -1,10 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "alarms_controller_impl.hpp"
 #include "alarms_fakes.hpp"
-#include "alarms_generator.hpp"
 #include "context/context.hpp"
+#include "delivery/alarms_controller_impl.hpp"
+#include "generators/alarms_generator.hpp"
 
 namespace zentu::test {
 namespace {

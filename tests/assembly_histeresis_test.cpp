@@ -9,8 +9,8 @@
 #include "alarms_fakes.hpp"
 #include "core/events_loop.hpp"
 #include "core/json.hpp"
+#include "service/zone_detector.hpp"
 #include "test_kit/http_test_server.hpp"
-#include "zone_detector.hpp"
 
 namespace zentu {
 namespace {

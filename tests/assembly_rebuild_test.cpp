@@ -11,11 +11,11 @@
 #include <sstream>
 #include <string>
 
-#include "application.hpp"
-#include "config.hpp"
 #include "core/json.hpp"
 #include "platform-sim/simulator.hpp"
 #include "redis/redis_context.hpp"
+#include "service/application.hpp"
+#include "service/config.hpp"
 #include "support/redis_server.hpp"
 
 #ifndef MAROVANE_EXAMPLES

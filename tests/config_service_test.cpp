@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "config.hpp"
-#include "config_values.hpp"
 #include "core/exception.hpp"
+#include "service/config.hpp"
+#include "service/config_values.hpp"
 #include "test_kit/error_of.hpp"
 
 namespace zentu {

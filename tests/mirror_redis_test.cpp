@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "context/context.hpp"
-#include "context_debug.hpp"
-#include "mirror_writer.hpp"
+#include "mirror/context_debug.hpp"
+#include "mirror/mirror_writer.hpp"
 #include "redis/redis_context.hpp"
 #include "support/redis_server.hpp"
 

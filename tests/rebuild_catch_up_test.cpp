@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "alarms_fakes.hpp"
-#include "background_worker.hpp"
-#include "context_rebuild.hpp"
 #include "core/events_loop.hpp"
+#include "intake/background_worker.hpp"
+#include "intake/context_rebuild.hpp"
 
 namespace zentu {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "alarms_fakes.hpp"
+#include "intake/resync_schedule.hpp"
 #include "ops/metrics.hpp"
-#include "resync_schedule.hpp"
 
 namespace zentu {
 namespace {

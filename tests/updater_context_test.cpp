@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "context/context.hpp"
-#include "context_updater.hpp"
 #include "core/events_loop.hpp"
 #include "core/exception.hpp"
 #include "core/http.hpp"
+#include "intake/context_updater.hpp"
 #include "test_kit/http_test_server.hpp"
 
 namespace zentu {

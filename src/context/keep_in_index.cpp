@@ -1,5 +1,5 @@
 #include "context/keep_in_index.hpp"
-#include "protocol.hpp"
+#include "context/protocol.hpp"
 
 #include <algorithm>
 

@@ -1,0 +1,264 @@
+#pragma once
+
+#include <optional>
+#include <set>
+#include <string>
+#include <tuple>
+
+#include "context/alarm.hpp"
+#include "context/protocol.hpp"
+#include "context/record_schema.hpp"
+#include "context/trackableobject.hpp"
+#include "context/zone.hpp"
+#include "context_utils/parsers/alarm.hpp"
+#include "context_utils/parsers/trackable_object.hpp"
+#include "context_utils/parsers/zone.hpp"
+#include "core/enum_from_string.hpp"
+
+namespace zentu::schema {
+
+// The field tables of the three records the service keeps: one row per field,
+// saying where it comes from in the platform's record, where the model keeps
+// it, whether it counts as a change and how the mirror shows it. The row
+// order is the order of the mirror's hash fields; the uid comes first.
+
+namespace parsers = libs::context_utils::parsers;
+using libs::core::timestamp;
+
+// The record views hand out checked parts: this cannot throw.
+inline timestamp record_time(std::uint32_t seconds, std::uint32_t milliseconds) {
+    return timestamp::from_parts(seconds, milliseconds);
+}
+
+template <typename Range>
+std::set<std::string> to_set(const Range& range) {
+    std::set<std::string> out;
+    for (const auto& text : range)
+        out.insert(std::string(text));
+    return out;
+}
+
+// ---- zone ---------------------------------------------------------------------------
+
+template <typename T>
+using zone_field = field<parsers::zone, context::zone, T>;
+
+inline context::zone_shape shape_of(const std::string& text) {
+    return text == "polygon" ? context::zone_shape::POLYGON : context::zone_shape::CIRCLE;
+}
+
+// A type the service does not know reads as nothing: such a record always
+// counts as a change, and the zone holds UNKNOWN.
+inline std::optional<context::zone_type> zone_type_of(const parsers::zone& record) {
+    return libs::core::enum_from_string<context::zone_type>(record.get_zone_type_name());
+}
+
+inline const auto zone_fields = std::make_tuple(
+    zone_field<std::string>{"uid", [](const parsers::zone& r) { return r.get_uid(); },
+                            [](const context::zone& z) { return z.get_uid(); }, nullptr, none},
+    zone_field<std::string>{"name", [](const parsers::zone& r) { return r.get_name(); },
+                            [](const context::zone& z) { return z.get_name(); },
+                            [](context::zone& z, std::string v) { z.set_name(std::move(v)); }},
+    zone_field<std::string>{
+        "", [](const parsers::zone& r) { return r.get_project_uid(); },
+        [](const context::zone& z) { return z.get_project_uid(); },
+        [](context::zone& z, std::string v) { z.set_project_uid(std::move(v)); }},
+    zone_field<std::optional<std::string>>{
+        "sublocation_uid", [](const parsers::zone& r) { return r.get_sublocation_uid(); },
+        [](const context::zone& z) { return z.get_sublocation_uid(); },
+        [](context::zone& z, std::optional<std::string> v) {
+            z.set_sublocation_uid(std::move(v));
+        }},
+    zone_field<bool>{"active", [](const parsers::zone& r) { return r.get_active(); },
+                     [](const context::zone& z) { return z.get_active(); },
+                     [](context::zone& z, bool v) { z.set_active(v); }},
+    zone_field<context::zone_shape>{
+        "shape", [](const parsers::zone& r) { return shape_of(r.get_shape()); },
+        [](const context::zone& z) { return z.get_shape(); },
+        [](context::zone& z, context::zone_shape v) { z.set_shape(v); }},
+    zone_field<std::optional<context::zone_type>>{
+        "type", zone_type_of,
+        [](const context::zone& z) { return std::optional<context::zone_type>(z.get_type()); },
+        [](context::zone& z, std::optional<context::zone_type> v) {
+            z.set_type(v.value_or(context::zone_type::UNKNOWN));
+        },
+        compared,
+        [](const std::optional<context::zone_type>& read,
+           const std::optional<context::zone_type>& held) { return read && read == held; },
+        [](const std::optional<context::zone_type>& v) {
+            return std::string(to_string(v.value_or(context::zone_type::UNKNOWN)));
+        }},
+    zone_field<std::uint32_t>{"alarm_level",
+                              [](const parsers::zone& r) { return r.get_zone_alarm_level(); },
+                              [](const context::zone& z) { return z.get_alarm_level(); },
+                              [](context::zone& z, std::uint32_t v) { z.set_alarm_level(v); }},
+    zone_field<bool>{"default_allowed",
+                     [](const parsers::zone& r) { return r.get_default_allowed(); },
+                     [](const context::zone& z) { return z.get_default_allowed(); },
+                     [](context::zone& z, bool v) { z.set_default_allowed(v); }},
+    // The time of the record alone is no change.
+    zone_field<timestamp>{
+        "ts", [](const parsers::zone& r) { return record_time(r.get_ts(), r.get_ms()); },
+        [](const context::zone& z) { return z.get_ts(); },
+        [](context::zone& z, timestamp v) { z.set_ts(v); }, none},
+    zone_field<std::optional<std::string>>{
+        "trackable_object_uid", [](const parsers::zone& r) { return r.get_trackable_object_uid(); },
+        [](const context::zone& z) { return z.get_trackable_object_uid(); },
+        [](context::zone& z, std::optional<std::string> v) {
+            z.set_trackable_object_uid(std::move(v));
+        }},
+    // Malformed exceptions must not stop an update of the zone's other fields.
+    zone_field<std::set<std::string>>{
+        "", [](const parsers::zone& r) { return to_set(r.get_zone_exceptions()); },
+        [](const context::zone& z) { return z.get_exceptions(); },
+        [](context::zone& z, std::set<std::string> v) { z.set_exceptions(std::move(v)); },
+        compared | lenient},
+    zone_field<std::set<std::string>>{
+        "", [](const parsers::zone& r) { return to_set(r.get_zone_exceptions_groups()); },
+        [](const context::zone& z) { return z.get_exceptions_groups(); },
+        [](context::zone& z, std::set<std::string> v) { z.set_exceptions_groups(std::move(v)); },
+        compared | lenient});
+
+// ---- trackable object ---------------------------------------------------------------
+
+template <typename T>
+using object_field = field<parsers::trackable_object, context::trackable_object, T>;
+
+inline std::set<std::string> groups_of(const parsers::trackable_object& record) {
+    const auto groups = record.get_groups();
+    return groups ? to_set(*groups) : std::set<std::string>{};
+}
+
+inline const auto object_fields = std::make_tuple(
+    object_field<std::string>{"uid", [](const parsers::trackable_object& r) { return r.get_uid(); },
+                              [](const context::trackable_object& o) { return o.get_uid(); },
+                              nullptr, none},
+    object_field<bool>{
+        "responsive",
+        [](const parsers::trackable_object& r) { return r.get_responsive().value_or(false); },
+        [](const context::trackable_object& o) { return o.get_responsive(); },
+        [](context::trackable_object& o, bool v) { o.set_responsive(v); }},
+    object_field<std::optional<std::string>>{
+        "mac_address", [](const parsers::trackable_object& r) { return r.get_mac_address(); },
+        [](const context::trackable_object& o) { return o.get_mac_address(); },
+        [](context::trackable_object& o, std::optional<std::string> v) {
+            o.set_mac_address(std::move(v));
+        }},
+    object_field<std::string>{
+        "project_uid", [](const parsers::trackable_object& r) { return r.get_project_uid(); },
+        [](const context::trackable_object& o) { return o.get_project_uid(); },
+        [](context::trackable_object& o, std::string v) { o.set_project_uid(std::move(v)); }},
+    // A record without a sublocation keeps where the object was last seen.
+    object_field<std::optional<std::string>>{
+        "sublocation_uid",
+        [](const parsers::trackable_object& r) { return r.get_sublocation_uid(); },
+        [](const context::trackable_object& o) { return o.get_sublocation_uid(); },
+        [](context::trackable_object& o, std::optional<std::string> v) {
+            o.set_sublocation_uid(std::move(v));
+        },
+        compared | kept_when_absent},
+    object_field<timestamp>{
+        "ts",
+        [](const parsers::trackable_object& r) { return record_time(r.get_ts(), r.get_ms()); },
+        [](const context::trackable_object& o) { return o.get_ts(); },
+        [](context::trackable_object& o, timestamp v) { o.set_ts(v); }, none},
+    object_field<std::optional<std::string>>{
+        "self_zone_uid", [](const parsers::trackable_object& r) { return r.get_self_zone_uid(); },
+        [](const context::trackable_object& o) { return o.get_self_zone_uid(); },
+        [](context::trackable_object& o, std::optional<std::string> v) {
+            o.set_self_zone_uid(std::move(v));
+        }},
+    object_field<std::set<std::string>>{
+        "", groups_of, [](const context::trackable_object& o) { return o.get_groups(); },
+        [](context::trackable_object& o, std::set<std::string> v) { o.set_groups(std::move(v)); }});
+
+// ---- alarm --------------------------------------------------------------------------
+
+// Alarms come from the platform's list of open alarms; a record without a
+// zone or a level is no alarm the service can keep (the caller checks).
+template <typename T>
+using alarm_field = field<parsers::alarm, context::alarm, T>;
+
+// Where the platform gave no coordinate.
+inline constexpr std::int32_t absent_coordinate = 999999;
+inline std::string coordinate_text(const context::alarm::coordinate& value) {
+    return std::to_string(value ? *value : absent_coordinate);
+}
+
+inline const auto alarm_fields = std::make_tuple(
+    alarm_field<std::string>{"uid",
+                             [](const parsers::alarm& r) {
+                                 return context::alarm::make_uid(r.get_obj_uid(),
+                                                                 *r.get_zone_uid());
+                             },
+                             [](const context::alarm& a) { return a.get_uid(); }, nullptr, none},
+    alarm_field<std::string>{
+        "trobject_uid", [](const parsers::alarm& r) { return r.get_obj_uid(); },
+        [](const context::alarm& a) { return a.get_trobject_uid(); },
+        [](context::alarm& a, std::string v) { a.set_trobject_uid(std::move(v)); }},
+    alarm_field<std::optional<std::string>>{
+        "sublocation_uid", [](const parsers::alarm& r) { return r.get_sublocation_uid(); },
+        [](const context::alarm& a) {
+            const auto uid = a.get_sublocation_uid();
+            return uid ? std::optional<std::string>(*uid) : std::nullopt;
+        },
+        [](context::alarm& a, std::optional<std::string> v) {
+            a.set_sublocation_uid(std::move(v));
+        }},
+    alarm_field<std::string>{
+        "zone_uid", [](const parsers::alarm& r) { return *r.get_zone_uid(); },
+        [](const context::alarm& a) { return a.get_zone_uid(); },
+        [](context::alarm& a, std::string v) { a.set_zone_uid(std::move(v)); }},
+    alarm_field<std::string>{
+        "mac_address", [](const parsers::alarm& r) { return r.get_mac_address(); },
+        [](const context::alarm& a) { return a.get_mac_address(); },
+        [](context::alarm& a, std::string v) { a.set_mac_address(std::move(v)); }},
+    alarm_field<std::string>{
+        "alarm_name", [](const parsers::alarm& r) { return r.get_alarm_name(); },
+        [](const context::alarm& a) { return a.get_alarm_name(); },
+        [](context::alarm& a, std::string v) { a.set_alarm_name(std::move(v)); }},
+    // Shown as a signed number, as the mirror always has.
+    alarm_field<std::uint32_t>{
+        "zone_alarm_level", [](const parsers::alarm& r) { return *r.get_zone_alarm_level(); },
+        [](const context::alarm& a) { return a.get_zone_alarm_level(); },
+        [](context::alarm& a, std::uint32_t v) { a.set_zone_alarm_level(v); }, compared, nullptr,
+        [](const std::uint32_t& v) { return std::to_string(static_cast<int>(v)); }},
+    alarm_field<context::alarm_type>{
+        "alarm_type",
+        [](const parsers::alarm& r) {
+            const auto type = r.get_zone_violation_type();
+            return type && *type == protocol::keep_in ? context::alarm_type::ki
+                                                      : context::alarm_type::ko;
+        },
+        [](const context::alarm& a) { return a.get_alarm_type(); },
+        [](context::alarm& a, context::alarm_type v) { a.set_alarm_type(v); }},
+    alarm_field<std::string>{
+        "alarm_text", [](const parsers::alarm& r) { return r.get_text(); },
+        [](const context::alarm& a) { return a.get_alarm_text(); },
+        [](context::alarm& a, std::string v) { a.set_alarm_text(std::move(v)); }},
+    // An alarm the platform lists is open.
+    alarm_field<std::string>{"state",
+                             [](const parsers::alarm&) { return std::string(protocol::set); },
+                             [](const context::alarm& a) { return a.get_state(); },
+                             [](context::alarm& a, std::string v) { a.set_state(std::move(v)); }},
+    alarm_field<timestamp>{
+        "timestamp", [](const parsers::alarm& r) { return record_time(r.get_ts(), r.get_ms()); },
+        [](const context::alarm& a) { return a.get_timestamp(); },
+        [](context::alarm& a, timestamp v) { a.set_timestamp(v); }},
+    alarm_field<context::alarm::coordinate>{
+        "x", [](const parsers::alarm& r) { return r.get_x(); },
+        [](const context::alarm& a) { return a.get_x(); },
+        [](context::alarm& a, context::alarm::coordinate v) { a.set_x(v); }, compared, nullptr,
+        coordinate_text},
+    alarm_field<context::alarm::coordinate>{
+        "y", [](const parsers::alarm& r) { return r.get_y(); },
+        [](const context::alarm& a) { return a.get_y(); },
+        [](context::alarm& a, context::alarm::coordinate v) { a.set_y(v); }, compared, nullptr,
+        coordinate_text},
+    alarm_field<context::alarm::coordinate>{
+        "z", [](const parsers::alarm& r) { return r.get_z(); },
+        [](const context::alarm& a) { return a.get_z(); },
+        [](context::alarm& a, context::alarm::coordinate v) { a.set_z(v); }, compared, nullptr,
+        coordinate_text});
+
+}  // namespace zentu::schema

@@ -1,0 +1,402 @@
+#include "intake/context_intake.hpp"
+#include "context/protocol.hpp"
+#include "context/record_fields.hpp"
+
+#include <json/value.h>
+
+#include "context_utils/object_info.hpp"
+#include "context_utils/parsers/alarm.hpp"
+#include "context_utils/parsers/trackable_object.hpp"
+#include "context_utils/parsers/zone.hpp"
+#include "core/enum_from_string.hpp"
+#include "ops/metrics.hpp"
+
+namespace zentu {
+namespace {
+
+using libs::core::timestamp;
+using infos = libs::context_utils::object_infos;
+using list_element = libs::context_utils::json_template<libs::context_utils::_json_object_tag>;
+namespace parsers = libs::context_utils::parsers;
+
+// Members of a "zone_event" message must have exactly these JSON types.
+bool is_integer(const Json::Value& v) {
+    return v.type() == Json::intValue || v.type() == Json::uintValue;
+}
+bool is_int32(const Json::Value& v) {
+    return is_integer(v) && v.isInt();
+}
+
+// Seconds and milliseconds of a platform time; nothing when they are out of
+// range (before the epoch, beyond year 9999, milliseconds beyond 999): they
+// would wrap or make a nonsense alarm time.
+std::optional<timestamp> checked_time(const Json::Value& seconds, const Json::Value& millis) {
+    try {
+        return timestamp::from_parts(seconds.asInt64(), millis.asInt64());
+    } catch (const libs::core::invalid_time&) {
+        return std::nullopt;
+    }
+}
+
+context::zone_type type_of(const std::string& text) {
+    return libs::core::enum_from_string<context::zone_type>(text).value_or(
+        context::zone_type::UNKNOWN);
+}
+
+}  // namespace
+
+std::optional<context_intake::zone_event_message> context_intake::read_zone_event(
+    const Json::Value& message) {
+    if (!message.isObject())
+        return std::nullopt;
+    const Json::Value& ts = message["ts"];
+    const Json::Value& ms = message["ms"];
+    if (!is_integer(ts) || !ts.isInt64() || !is_integer(ms) || !ms.isInt64())
+        return std::nullopt;
+    zone_event_message out;
+    std::string* const texts[] = {&out.obj_uid,  &out.sublocation_uid, &out.project_uid,
+                                  &out.zone_uid, &out.zone_type_name,  &out.action};
+    static const char* const names[] = {"obj_uid",  "sublocation_uid", "project_uid",
+                                        "zone_uid", "zone_type_name",  "action"};
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        const Json::Value& v = message[names[i]];
+        if (!v.isString())
+            return std::nullopt;
+        *texts[i] = v.asString();
+    }
+    std::int32_t* const coordinates[] = {&out.x, &out.y, &out.z};
+    static const char* const axes[] = {"x", "y", "z"};
+    for (std::size_t i = 0; i < std::size(axes); ++i) {
+        const Json::Value& v = message[axes[i]];
+        if (!is_int32(v))
+            return std::nullopt;
+        *coordinates[i] = v.asInt();
+    }
+    out.time = checked_time(ts, ms);
+    return out;
+}
+
+context_intake::context_intake(context::writable_context& context,
+                               libs::core::http::client& http_client,
+                               libs::core::events_loop& events_loop,
+                               const libs::core::logger& logger, ops::service_metrics* metrics)
+    : m_context(context),
+      m_synchronizer(
+          libs::context_utils::context_synchronizer::create(http_client, events_loop, logger)),
+      m_lists(http_client, events_loop, logger),
+      m_logger(logger),
+      m_metrics(metrics) {
+    register_callbacks();
+}
+
+void context_intake::register_callbacks() {
+    const auto count = [this](std::string_view object) {
+        if (m_metrics)
+            m_metrics->notification_handled(object);
+    };
+    m_synchronizer->on_zone_creating([this, count](parsers::zone& record) {
+        count("ZONE");
+        ignore_errors([&] { add_zone(record); });
+    });
+    m_synchronizer->on_zone_updating([this, count](parsers::zone& record) {
+        count("ZONE");
+        ignore_errors([&] { update_zone(record); });
+    });
+    m_synchronizer->on_zone_deleting([this, count](const std::string& uid, timestamp ts) {
+        count("ZONE");
+        m_context.take_zones().remove(uid, ts);
+        remove_zone_events(
+            {}, [&](const context::zone_event& e) { return e.get_zone_uid() == uid; }, ts);
+    });
+    m_synchronizer->on_trackable_object_creating([this, count](parsers::trackable_object& record) {
+        count("TRACKABLE_OBJECT");
+        ignore_errors([&] { add_trackable_object(record); });
+    });
+    m_synchronizer->on_trackable_object_updating([this, count](parsers::trackable_object& record) {
+        count("TRACKABLE_OBJECT");
+        ignore_errors([&] { update_trackable_object(record); });
+    });
+    m_synchronizer->on_trackable_object_deleting([this, count](const std::string& uid,
+                                                               timestamp ts) {
+        count("TRACKABLE_OBJECT");
+        m_context.take_trackable_objects().remove(uid, ts);
+        remove_zone_events(
+            uid + ":", [&](const context::zone_event& e) { return e.get_obj_uid() == uid; }, ts);
+    });
+    m_synchronizer->on_trackable_object_groups_updating(
+        [this, count](parsers::trackable_object_groups& record) {
+            count("TRACKABLE_OBJECT_GROUPS");
+            update_groups(record);
+        });
+}
+
+void context_intake::load_trackable_object(const Json::Value& element) {
+    ignore_errors([&] { add_trackable_object(*parsers::trackable_object::make_view(element)); });
+}
+
+void context_intake::load_zone(const Json::Value& element) {
+    ignore_errors([&] { add_zone(*parsers::zone::make_view(element)); });
+}
+
+void context_intake::load_alarm(const Json::Value& element) {
+    ignore_errors([&] { add_alarm(*parsers::alarm::make_view(element)); });
+}
+
+void context_intake::load_trackable_objects(const libs::context_utils::json_answer& answer) {
+    m_lists.for_each_object(infos::trackable_object, answer, [&](const list_element& element) {
+        load_trackable_object(element.get_json());
+        return true;
+    });
+}
+
+void context_intake::load_zones(const libs::context_utils::json_answer& answer) {
+    m_lists.for_each_object(infos::zone, answer, [&](const list_element& element) {
+        load_zone(element.get_json());
+        return true;
+    });
+}
+
+void context_intake::load_alarms(const libs::context_utils::json_answer& answer) {
+    m_lists.for_each_object(infos::alarm, answer, [&](const list_element& element) {
+        load_alarm(element.get_json());
+        return true;
+    });
+}
+
+template <typename Add>
+void context_intake::load_elements(const libs::context_utils::object_info& info,
+                                   std::string_view body, Add&& add) {
+    const auto elements = libs::core::json::array_member_elements(body, info.m_rest_json_name);
+    if (!elements) {
+        // Not the usual shape: parsed whole, for the errors it gives.
+        auto parsed = m_reader.parse(body);
+        if (!parsed.ok)
+            ZENTU_THROW("parse error: " + parsed.error);
+        const libs::context_utils::json_answer answer(std::move(parsed.result));
+        m_lists.for_each_object(info, answer, [&](const list_element& element) {
+            add(element.get_json());
+            return true;
+        });
+        return;
+    }
+    for (const auto text : *elements) {
+        const auto parsed = m_reader.parse(text);
+        if (!parsed.ok)
+            ZENTU_THROW("parse error: " + parsed.error);
+        add(parsed.result);
+    }
+}
+
+void context_intake::load_trackable_objects(std::string_view body) {
+    load_elements(infos::trackable_object, body,
+                  [&](const Json::Value& element) { load_trackable_object(element); });
+}
+
+void context_intake::load_zones(std::string_view body) {
+    load_elements(infos::zone, body, [&](const Json::Value& element) { load_zone(element); });
+}
+
+void context_intake::load_alarms(std::string_view body) {
+    load_elements(infos::alarm, body, [&](const Json::Value& element) { load_alarm(element); });
+}
+
+void context_intake::handle_notify(std::string_view body) {
+    try {
+        m_synchronizer->handle_notify(std::string(body));
+    } catch (const libs::core::exception&) {
+        // The message itself could not be read (a failing record is
+        // reported by the callbacks); the loop logs it.
+        if (m_metrics)
+            m_metrics->malformed_message("notify");
+        throw;
+    }
+}
+
+template <typename Match>
+void context_intake::remove_zone_events(const std::string& prefix, Match&& match, timestamp ts) {
+    std::vector<std::string> uids;
+    m_context.get_zone_events().for_each_with_prefix(prefix, [&](const context::zone_event& e) {
+        if (match(e))
+            uids.push_back(e.get_uid());
+        return true;
+    });
+    for (const auto& uid : uids)
+        m_context.take_zone_events().remove(uid, ts);
+}
+
+template <typename F>
+void context_intake::ignore_errors(F&& f) {
+    try {
+        f();
+    } catch (...) {
+        m_logger.log_exception();
+    }
+}
+
+// ---- zones ----------------------------------------------------------------------
+
+void context_intake::add_zone(const zone_record& record) {
+    auto zone = schema::make(schema::zone_fields, record);
+    const auto ts = zone.get_ts();
+    const std::string uid = zone.get_uid();
+    if (m_context.get_zones().is_exists(uid)) {
+        m_context.take_zones().add(std::move(zone), ts);
+        return;
+    }
+
+    // The objects the platform lists inside the zone; each bad entry is
+    // logged and skipped.
+    std::vector<context::zone_event> entries;
+    record.for_each_trackable_in_zone([&](const parsers::zone::trackable_in_zone& entry) {
+        ignore_errors([&] {
+            const auto obj_uid = entry.get_uid();
+            entries.emplace_back(context::zone_event::make_uid(obj_uid, uid), entry.get_time(),
+                                 obj_uid, std::string(), record.get_project_uid(), uid,
+                                 zone.get_type(), std::string(protocol::enter), entry.get_x(),
+                                 entry.get_y(), entry.get_z());
+        });
+        return true;
+    });
+    if (record.has_trackables_in_zone()) {
+        std::set<std::string> inside;
+        for (const auto& entry : entries)
+            inside.insert(entry.get_obj_uid());
+        m_context.take_keep_in_index().expect_occupancy(uid, std::move(inside));
+    }
+    const auto& added = m_context.take_zones().add(std::move(zone), ts);
+    const auto sublocation = m_context.get_sublocation_uid(added).value_or(std::string());
+    for (auto& entry : entries) {
+        entry.set_sublocation_uid(sublocation);
+        const auto time = entry.get_ts();
+        m_context.take_zone_events().add(std::move(entry), time);
+    }
+}
+
+void context_intake::update_zone(const zone_record& record) {
+    auto values = schema::read(schema::zone_fields, record, [&] { m_logger.log_exception(); });
+    const auto ts = schema::record_time(record.get_ts(), record.get_ms());
+    const auto uid = record.get_uid();
+    if (const auto stored = m_context.get_zones().try_get(uid);
+        stored && !schema::differs(schema::zone_fields, values, *stored))
+        return;
+
+    auto handle = m_context.take_zones().try_get(uid, ts);
+    if (!handle) {
+        add_zone(record);
+        return;
+    }
+    schema::assign(schema::zone_fields, std::move(values), **handle, schema::assignment::update);
+    handle.reset();
+}
+
+// ---- trackable objects ----------------------------------------------------------
+
+void context_intake::add_trackable_object(const object_record& record) {
+    auto object = schema::make(schema::object_fields, record);
+    const auto ts = object.get_ts();
+    m_context.take_trackable_objects().add(std::move(object), ts);
+}
+
+void context_intake::update_trackable_object(const object_record& record) {
+    const auto ts = schema::record_time(record.get_ts(), record.get_ms());
+    auto handle = m_context.take_trackable_objects().try_get(record.get_uid(), ts);
+    if (!handle) {
+        add_trackable_object(record);
+        return;
+    }
+    schema::assign(schema::object_fields, schema::read(schema::object_fields, record), **handle,
+                   schema::assignment::update);
+    handle.reset();
+}
+
+void context_intake::update_groups(const parsers::trackable_object_groups& record) {
+    const auto ts = record.get_ts();
+    auto& objects = m_context.take_trackable_objects();
+    record.for_each_added_group([&](const parsers::trackable_object_groups::group& group) {
+        if (auto handle = objects.try_get(group.get_trackable_object_uid(), ts)) {
+            (*handle)->get_groups().insert(group.get_uid());
+            handle.reset();
+        }
+        return true;
+    });
+    record.for_each_removed_group([&](const parsers::trackable_object_groups::group& group) {
+        if (auto handle = objects.try_get(group.get_trackable_object_uid(), ts)) {
+            (*handle)->get_groups().erase(group.get_uid());
+            handle.reset();
+        }
+        return true;
+    });
+}
+
+// ---- alarms --------------------------------------------------------------------
+
+void context_intake::add_alarm(const parsers::alarm& record) {
+    if (!record.get_zone_uid() || !record.get_zone_alarm_level())
+        return;
+    auto alarm = schema::make(schema::alarm_fields, record);
+    const auto ts = alarm.get_timestamp();
+    m_context.take_alarms().add(std::move(alarm), ts);
+}
+
+// ---- zone events from the stream ---------------------------------------------------
+
+void context_intake::handle_zone_event(std::string_view body) {
+    auto parse_result = m_reader.parse(body);
+    if (!parse_result.ok && m_metrics)
+        m_metrics->malformed_message("zone_event");
+    ZENTU_CHECK(parse_result.ok);
+    auto message = read_zone_event(parse_result.result);
+    if (!message) {
+        if (m_metrics)
+            m_metrics->malformed_message("zone_event");
+        return;
+    }
+    if (!message->time) {
+        if (m_metrics)
+            m_metrics->malformed_message("zone_event");
+        if (const auto verdict = m_time_failures.admit("zone_event time"); verdict.write)
+            m_logger.error("zone_event of %1% in %2% dropped: its time is out of range%3%") %
+                message->obj_uid % message->zone_uid % verdict.note();
+        return;
+    }
+    if (m_metrics)
+        m_metrics->zone_event_handled(message->action);
+    apply_zone_event(std::move(*message));
+}
+
+void context_intake::apply_zone_event(zone_event_message message) {
+    const timestamp ts = *message.time;
+    if (const auto object = m_context.get_trackable_objects().try_get(message.obj_uid);
+        object && object->get_sublocation_uid() != message.sublocation_uid) {
+        if (auto handle = m_context.take_trackable_objects().try_get(message.obj_uid, ts)) {
+            (*handle)->set_sublocation_uid(message.sublocation_uid);
+            handle.reset();
+        }
+    }
+
+    const auto type = type_of(message.zone_type_name);
+    m_key.assign(message.obj_uid).append(":").append(message.zone_uid);
+    if (auto handle = m_context.take_zone_events().try_get(m_key, ts)) {
+        auto& event = *handle;
+        event->set_ts(ts);
+        event->set_obj_uid(std::move(message.obj_uid));
+        event->set_sublocation_uid(std::move(message.sublocation_uid));
+        event->set_project_uid(std::move(message.project_uid));
+        event->set_zone_uid(std::move(message.zone_uid));
+        event->set_zone_type(type);
+        event->set_action(std::move(message.action));
+        event->set_x(message.x);
+        event->set_y(message.y);
+        event->set_z(message.z);
+        handle.reset();
+        return;
+    }
+    m_context.take_zone_events().add(
+        context::zone_event(m_key, ts, std::move(message.obj_uid),
+                            std::move(message.sublocation_uid), std::move(message.project_uid),
+                            std::move(message.zone_uid), type, std::move(message.action), message.x,
+                            message.y, message.z),
+        ts);
+}
+
+}  // namespace zentu
