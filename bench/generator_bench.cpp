@@ -63,7 +63,7 @@ public:
             move(o, home_zone(o), "enter", zone_type::KEEP_IN);
         m_controller =
             std::make_unique<alarms_controller_impl>(m_ctx, m_http, m_logger, m_timers, 30, 60);
-        m_generator = std::make_unique<alarms_generator>(m_ctx, *m_controller, m_logger);
+        m_generator = std::make_unique<alarms_generator>(m_ctx, *m_controller);
         m_http.accept_all();
     }
 

@@ -33,7 +33,7 @@ struct harness {
             timestamp());
         controller = std::make_unique<alarms_controller_impl>(context, http, logger,
                                                               loop->get_timers(), 60, 60);
-        generator = std::make_unique<alarms_generator>(context, *controller, logger);
+        generator = std::make_unique<alarms_generator>(context, *controller);
     }
 
     libs::core::logger logger{"marovane-fuzz", "zone_event"};

@@ -112,7 +112,7 @@ void serve(const zentu::config& config, core::logger& logger, core::events_loop&
     loop.post(
         [&] {
             notifier->ready();
-            notifier->status(application.current().status_line());
+            notifier->status(application.service().status_line());
         },
         ZENTU_SOURCE_LOCATION());
     core::periodic_timer::ptr watchdog;

@@ -85,7 +85,7 @@ protected:
     void start() {
         m_controller =
             std::make_unique<alarms_controller_impl>(m_ctx, m_http, m_logger, m_timers, 60, 60);
-        m_generator = std::make_unique<alarms_generator>(m_ctx, *m_controller, m_logger);
+        m_generator = std::make_unique<alarms_generator>(m_ctx, *m_controller);
     }
 
     // "<state> <object>:<zone>" of every request sent since the last look;
@@ -549,7 +549,7 @@ TEST_F(alarms_generator_scenarios, open_keep_out_alarm_with_a_leave_is_cleared_a
         at(1));
     m_controller =
         std::make_unique<alarms_controller_impl>(m_ctx, m_http, m_logger, m_timers, 60, 60);
-    ko_alarms_generator(m_ctx, *m_controller, m_logger).on_initialization(open, m_now);
+    ko_alarms_generator(m_ctx, *m_controller).on_initialization(open, m_now);
     ASSERT_EQ(m_http.m_requests.size(), 1u);
     const auto body = m_http.m_requests[0].json();
     EXPECT_EQ(body["state"], "clear");

@@ -105,7 +105,7 @@ protected:
     // Whether the current service receives the platform's messages: an
     // object announced again must reach its context.
     bool follows_the_stream(const application& app) {
-        const auto& objects = app.current().get_context().get_trackable_objects();
+        const auto& objects = app.service().get_context().get_trackable_objects();
         const auto before = objects.try_get("obj-pallet-9")->get_ts();
         return run_loop_until(
             [&] {
@@ -119,7 +119,7 @@ protected:
 
     // Starts a rebuild and runs the loop until it ended, one way or the other.
     bool rebuild(application& app) {
-        const auto& service = app.current();
+        const auto& service = app.service();
         const auto ended = service.rebuilds_done() + service.rebuilds_failed() + 1;
         app.rebuild();
         return run_loop_until(
@@ -156,11 +156,11 @@ TEST_F(assembly_rebuild_test, rebuild_reloads_the_context_from_the_platform) {
         "project_uid": "proj-warehouse", "sublocation_uid": "sl-ground-floor",
         "zone_type_name": "keep_out", "zone_alarm_level": 2})"));
     m_sim->control().run("zone/delete", parse(R"({"uid": "zone-ko-server-room"})"));
-    const auto& zones = app.current().get_context().get_zones();
+    const auto& zones = app.service().get_context().get_zones();
     EXPECT_FALSE(zones.try_get("zone-ko-lab"));
 
     ASSERT_TRUE(rebuild(app));
-    EXPECT_EQ(app.current().rebuilds_done(), 1u);
+    EXPECT_EQ(app.service().rebuilds_done(), 1u);
     EXPECT_TRUE(zones.try_get("zone-ko-lab"));
     EXPECT_TRUE(zones.try_get("zone-ko-dock-3"));
     // The mirror follows, without the zone that went.
@@ -185,13 +185,13 @@ TEST_F(assembly_rebuild_test, failed_rebuild_keeps_the_running_service) {
     application app(m_config, m_logger, *m_loop);
     m_sim->control().run("fail", parse(R"({"path": "/api/private/alarm_types/", "status": 200,
                                            "count": 1, "body": "not json"})"));
-    const auto* zones_before = &app.current().get_context().get_zones().get("zone-ko-dock-3");
+    const auto* zones_before = &app.service().get_context().get_zones().get("zone-ko-dock-3");
 
     ASSERT_TRUE(rebuild(app));
-    EXPECT_EQ(app.current().rebuilds_failed(), 1u);
-    EXPECT_EQ(app.current().rebuilds_done(), 0u);
+    EXPECT_EQ(app.service().rebuilds_failed(), 1u);
+    EXPECT_EQ(app.service().rebuilds_done(), 0u);
     // Nothing was replaced.
-    EXPECT_EQ(&app.current().get_context().get_zones().get("zone-ko-dock-3"), zones_before);
+    EXPECT_EQ(&app.service().get_context().get_zones().get("zone-ko-dock-3"), zones_before);
 
     // The service kept in place still works, and the next rebuild succeeds.
     m_sim->control().run("enter", parse(R"({"obj_uid": "obj-forklift-1",
@@ -203,9 +203,9 @@ TEST_F(assembly_rebuild_test, failed_rebuild_keeps_the_running_service) {
         },
         10s));
     ASSERT_TRUE(rebuild(app));
-    EXPECT_EQ(app.current().rebuilds_done(), 1u);
+    EXPECT_EQ(app.service().rebuilds_done(), 1u);
     EXPECT_TRUE(
-        app.current().get_context().get_alarms().is_exists("obj-forklift-1:zone-ko-dock-3"));
+        app.service().get_context().get_alarms().is_exists("obj-forklift-1:zone-ko-dock-3"));
 }
 
 TEST_F(assembly_rebuild_test, messages_during_a_rebuild_are_neither_lost_nor_repeated) {
@@ -219,9 +219,9 @@ TEST_F(assembly_rebuild_test, messages_during_a_rebuild_are_neither_lost_nor_rep
         "zone_uid": "zone-ko-dock-3", "x": 8500, "y": 1000, "z": 0})"));
     m_sim->control().run("zone", parse(R"({"uid": "zone-ko-lab", "name": "Lab",
         "project_uid": "proj-warehouse", "zone_type_name": "keep_out", "zone_alarm_level": 2})"));
-    ASSERT_TRUE(run_loop_until([&] { return app.current().rebuilds_done() == 1; }, 20s));
+    ASSERT_TRUE(run_loop_until([&] { return app.service().rebuilds_done() == 1; }, 20s));
 
-    const auto& context = app.current().get_context();
+    const auto& context = app.service().get_context();
     EXPECT_TRUE(context.get_zones().try_get("zone-ko-lab"));
     EXPECT_EQ(context.get_zone_events().get("obj-forklift-1:zone-ko-dock-3").get_action(), "enter");
     EXPECT_TRUE(context.get_alarms().is_exists("obj-forklift-1:zone-ko-dock-3"));
@@ -250,8 +250,8 @@ TEST_F(assembly_rebuild_test, alarms_open_before_a_rebuild_are_taken_over_withou
     ASSERT_EQ(alarm_posts(), 3u);
 
     ASSERT_TRUE(rebuild(app));
-    EXPECT_EQ(app.current().rebuilds_done(), 1u);
-    EXPECT_EQ(app.current().get_context().get_alarms().size(), 2u);
+    EXPECT_EQ(app.service().rebuilds_done(), 1u);
+    EXPECT_EQ(app.service().get_context().get_alarms().size(), 2u);
     EXPECT_EQ(alarm_posts(), 3u);
     ASSERT_TRUE(follows_the_stream(app));
 
@@ -269,8 +269,8 @@ TEST_F(assembly_rebuild_test, a_rebuild_asked_for_during_one_follows_it) {
     app.rebuild();
     // The one under way may have read the platform before what the operator wants seen.
     app.request_rebuild();
-    EXPECT_TRUE(run_loop_until([&] { return app.current().rebuilds_done() == 2; }, 20s));
-    EXPECT_FALSE(app.current().is_rebuilding());
+    EXPECT_TRUE(run_loop_until([&] { return app.service().rebuilds_done() == 2; }, 20s));
+    EXPECT_FALSE(app.service().is_rebuilding());
 }
 
 TEST_F(assembly_rebuild_test, an_object_created_outside_its_keep_in_zones_is_placed_in_seconds) {
@@ -283,8 +283,8 @@ TEST_F(assembly_rebuild_test, an_object_created_outside_its_keep_in_zones_is_pla
             return has_open_alarm(m_sim->get_site().open_alarms(), "obj-cart-4", "zone-ki-yard");
         },
         15s));
-    EXPECT_EQ(app.current().rebuilds_done(), 1u);
-    EXPECT_FALSE(app.current().get_context().get_keep_in_index().position_unknown("obj-cart-4"));
+    EXPECT_EQ(app.service().rebuilds_done(), 1u);
+    EXPECT_FALSE(app.service().get_context().get_keep_in_index().position_unknown("obj-cart-4"));
 }
 
 TEST_F(assembly_rebuild_test, stop_signal_still_stops_the_loop_after_a_rebuild) {

@@ -37,11 +37,6 @@ private:
     std::map<std::string, callback> m_callbacks;
 };
 
-class no_signals : public libs::core::events_loop::signals_handle {
-public:
-    bool signal_is_received() const override { return false; }
-};
-
 template <typename T>
 class recorder : public libs::context_utils::objects_repository<T>::observer {
 public:
@@ -113,7 +108,7 @@ protected:
 
     void start() {
         m_updater = std::make_unique<context_updater>(m_context, *m_client, m_stream, *m_loop,
-                                                      test_logger(), m_signals);
+                                                      test_logger());
     }
 
     std::string notify(const std::string& object, const std::string& action,
@@ -137,7 +132,6 @@ protected:
     libs::core::events_loop::ptr m_loop;
     libs::core::http::client::ptr m_client;
     fake_stream m_stream;
-    no_signals m_signals;
     context::writable_context m_context;
     std::unique_ptr<context_updater> m_updater;
 };

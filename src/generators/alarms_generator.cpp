@@ -8,10 +8,9 @@ namespace zentu {
 using context::zone_type;
 
 alarms_generator::alarms_generator(context::context& ctx, alarms_controller& controller,
-                                   const libs::core::component_logger& logger,
                                    libs::core::clock& clock)
-    : m_ki_zones(ctx, controller, logger),
-      m_ko_zones(ctx, controller, logger),
+    : m_ki_zones(ctx, controller),
+      m_ko_zones(ctx, controller),
       m_context(ctx),
       m_alarms_controller(controller),
       m_clock(clock),

@@ -7,7 +7,6 @@
 
 #include "context/context.hpp"
 #include "core/clock.hpp"
-#include "core/logger.hpp"
 #include "delivery/alarms_controller.hpp"
 #include "generators/ki_alarms_generator.hpp"
 #include "generators/ko_alarms_generator.hpp"
@@ -40,7 +39,6 @@ public:
     // platform's alarms.
     // The clock tells the time of the settling at start and after rebuilds.
     alarms_generator(context::context& ctx, alarms_controller& controller,
-                     const libs::core::component_logger& logger,
                      libs::core::clock& clock = libs::core::real_clock());
     alarms_generator(const alarms_generator&) = delete;
     alarms_generator& operator=(const alarms_generator&) = delete;

@@ -15,9 +15,8 @@ struct held_alarm {
 
 }  // namespace
 
-ki_alarms_generator::ki_alarms_generator(context::context& ctx, alarms_controller& controller,
-                                         const libs::core::component_logger& logger)
-    : m_context(ctx), m_alarms_controller(controller), m_logger(logger) {}
+ki_alarms_generator::ki_alarms_generator(context::context& ctx, alarms_controller& controller)
+    : m_context(ctx), m_alarms_controller(controller) {}
 
 bool ki_alarms_generator::trackable_responsible(const std::string& obj_uid) const {
     const auto object = m_context.get_trackable_objects().try_get(obj_uid);

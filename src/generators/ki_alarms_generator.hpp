@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "context/context.hpp"
-#include "core/logger.hpp"
 #include "delivery/alarms_controller.hpp"
 
 namespace zentu {
@@ -21,8 +20,7 @@ class ki_alarms_generator {
 public:
     using timestamp = libs::core::timestamp;
 
-    ki_alarms_generator(context::context& ctx, alarms_controller& controller,
-                        const libs::core::component_logger& logger);
+    ki_alarms_generator(context::context& ctx, alarms_controller& controller);
 
     // Raises the object's missing keep-in alarms and clears those it should
     // not have, in zone uid order; the event, when there is one, gives their
@@ -48,7 +46,6 @@ private:
 
     context::context& m_context;
     alarms_controller& m_alarms_controller;
-    [[maybe_unused]] const libs::core::component_logger& m_logger;
     std::string m_prefix;
 };
 

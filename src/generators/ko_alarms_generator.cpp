@@ -6,9 +6,8 @@
 
 namespace zentu {
 
-ko_alarms_generator::ko_alarms_generator(context::context& ctx, alarms_controller& controller,
-                                         const libs::core::component_logger& logger)
-    : m_context(ctx), m_alarms_controller(controller), m_logger(logger) {}
+ko_alarms_generator::ko_alarms_generator(context::context& ctx, alarms_controller& controller)
+    : m_context(ctx), m_alarms_controller(controller) {}
 
 bool ko_alarms_generator::nameless(const std::string& obj_uid) const {
     const auto object = m_context.get_trackable_objects().try_get(obj_uid);

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "context/context.hpp"
-#include "core/logger.hpp"
 #include "delivery/alarms_controller.hpp"
 
 namespace zentu {
@@ -19,8 +18,7 @@ class ko_alarms_generator {
 public:
     using timestamp = libs::core::timestamp;
 
-    ko_alarms_generator(context::context& ctx, alarms_controller& controller,
-                        const libs::core::component_logger& logger);
+    ko_alarms_generator(context::context& ctx, alarms_controller& controller);
 
     // "enter" raises (clears, for an object without a MAC address), anything
     // else clears; the caller decides whether the event stays.
@@ -42,7 +40,6 @@ private:
 
     context::context& m_context;
     alarms_controller& m_alarms_controller;
-    [[maybe_unused]] const libs::core::component_logger& m_logger;
 };
 
 }  // namespace zentu

@@ -116,10 +116,4 @@ private:
     libs::core::repeat_limiter m_time_failures{libs::core::real_clock()};
 };
 
-// Whether a platform zone record differs from the stored zone in anything the
-// service uses (the record's time stamp does not count).
-bool zone_was_changed(const libs::context_utils::parsers::zone& record, const context::zone& zone,
-                      const std::set<std::string>& exceptions,
-                      const std::set<std::string>& exceptions_groups);
-
 }  // namespace zentu

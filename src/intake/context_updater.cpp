@@ -13,7 +13,6 @@ context_updater::context_updater(context::writable_context& context,
                                  libs::core::http::client& http_client,
                                  libs::core::message_stream& message_stream,
                                  libs::core::events_loop& events_loop, libs::core::logger& logger,
-                                 const libs::core::events_loop::signals_handle&,
                                  ops::service_metrics* metrics)
     : m_intake(context, http_client, events_loop, logger, metrics),
       m_logger(logger),

@@ -42,7 +42,6 @@ public:
     context_updater(context::writable_context& context, libs::core::http::client& http_client,
                     libs::core::message_stream& message_stream,
                     libs::core::events_loop& events_loop, libs::core::logger& logger,
-                    const libs::core::events_loop::signals_handle& signals,
                     ops::service_metrics* metrics = nullptr);
 
     context_updater(const context_updater&) = delete;

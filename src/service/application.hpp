@@ -32,8 +32,9 @@ public:
     // change the operator wants it to see.
     void request_rebuild();
 
-    const zone_detector& current() const { return *m_zone_detector; }
-    zone_detector& current() { return *m_zone_detector; }
+    // The running service: one for the process's life, as a rebuild replaces
+    // what it holds, not the service itself.
+    const zone_detector& service() const { return *m_zone_detector; }
 
 private:
     libs::core::logger& m_logger;

@@ -64,9 +64,8 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
 
     tell("loading zones, trackable objects and alarms from " + m_server_url);
     m_context = std::make_unique<context::writable_context>();
-    m_context_updater =
-        std::make_unique<context_updater>(*m_context, *m_http_client, *m_message_stream,
-                                          events_loop, m_logger, *m_signals, m_metrics);
+    m_context_updater = std::make_unique<context_updater>(
+        *m_context, *m_http_client, *m_message_stream, events_loop, m_logger, m_metrics);
     m_context_debug = std::make_unique<context_debug>(
         *m_context, std::move(redis_context), m_logger,
         [redis_at] { return redis::connect(redis_at); }, m_metrics);
@@ -78,7 +77,7 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
         *m_context, *m_http_client, m_logger, events_loop.get_timers(),
         static_cast<int>(periods.zone_violation_histeresis),
         static_cast<int>(periods.buffer_violation_histeresis), m_metrics, m_server_url);
-    m_generator = std::make_unique<alarms_generator>(*m_context, *m_alarms_controller, m_logger,
+    m_generator = std::make_unique<alarms_generator>(*m_context, *m_alarms_controller,
                                                      events_loop.get_timers());
 
     // Not told before the loop ran: the stream learns of its connection there.

@@ -28,12 +28,12 @@ private:
 
 std::unique_ptr<http::client> events_loop::create_http_client(
     const std::string& address, std::chrono::seconds timeout,
-    const std::vector<http::method>& disabled_methods, int threads) {
+    const std::vector<http::method>& disabled_methods, int max_transfers) {
     http::client_settings settings;
     settings.address = address;
     settings.timeout = timeout;
     settings.disabled_methods = disabled_methods;
-    settings.max_transfers = threads;
+    settings.max_transfers = max_transfers;
     return create_http_client(settings);
 }
 

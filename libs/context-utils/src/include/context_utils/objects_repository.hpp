@@ -123,12 +123,12 @@ public:
         writable_object(typename objects_map::value_type& entry, objects_repository& repository,
                         timestamp ts) noexcept
             : m_object(&entry),
-              m_repositiory(&repository),
+              m_repository(&repository),
               m_timestamp(ts),
               m_uncaught_exceptions(std::uncaught_exceptions()) {}
         writable_object(writable_object&& other) noexcept
             : m_object(other.m_object),
-              m_repositiory(std::exchange(other.m_repositiory, nullptr)),
+              m_repository(std::exchange(other.m_repository, nullptr)),
               m_timestamp(other.m_timestamp),
               m_uncaught_exceptions(other.m_uncaught_exceptions) {}
         // Not noexcept: releasing the held object reports it to the observers,
@@ -138,7 +138,7 @@ public:
             if (this != &other) {
                 release();
                 m_object = other.m_object;
-                m_repositiory = std::exchange(other.m_repositiory, nullptr);
+                m_repository = std::exchange(other.m_repository, nullptr);
                 m_timestamp = other.m_timestamp;
                 m_uncaught_exceptions = other.m_uncaught_exceptions;
             }
@@ -154,20 +154,20 @@ public:
         T* operator->() const noexcept { return &m_object->second.get_object(); }
         T& operator*() const noexcept { return m_object->second.get_object(); }
 
-        bool is_engaged() const noexcept { return m_repositiory != nullptr; }
+        bool is_engaged() const noexcept { return m_repository != nullptr; }
 
         // Announces the update now; afterwards the handle is empty.
         void release() {
-            if (!m_repositiory)
+            if (!m_repository)
                 return;
-            auto& repository = *std::exchange(m_repositiory, nullptr);
+            auto& repository = *std::exchange(m_repository, nullptr);
             const bool unwinding = std::uncaught_exceptions() > m_uncaught_exceptions;
             repository.finish_writing(*m_object, m_timestamp, unwinding);
         }
 
     private:
         typename objects_map::value_type* m_object = nullptr;
-        objects_repository* m_repositiory = nullptr;
+        objects_repository* m_repository = nullptr;
         timestamp m_timestamp;
         int m_uncaught_exceptions = 0;
     };

@@ -73,10 +73,10 @@ public:
     // A client whose results are delivered on this loop (see http::client).
     virtual std::unique_ptr<http::client> create_http_client(
         const http::client_settings& settings) = 0;
-    // The same, with the system's trust store.
+    // The same, with the system's trust store; at most max_transfers requests at once.
     std::unique_ptr<http::client> create_http_client(
         const std::string& address, std::chrono::seconds timeout,
-        const std::vector<http::method>& disabled_methods, int threads);
+        const std::vector<http::method>& disabled_methods, int max_transfers);
     std::unique_ptr<http::client> create_http_client(const std::string& address,
                                                      std::chrono::seconds timeout);
 

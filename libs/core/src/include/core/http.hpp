@@ -76,10 +76,10 @@ public:
 //
 // Threading: synchronous requests may be made from any thread and block it
 // for up to the total timeout. Asynchronous requests, their handles and the
-// client itself belong to the events loop's thread: transfers run on a worker
-// pool, callbacks on the loop. Keep a handle until its callback has run;
-// dropping it abandons the request. A handle restarted after the client is
-// gone does nothing.
+// client itself belong to the events loop's thread: transfers run on the
+// client's own thread (one libcurl multi handle), callbacks on the loop. Keep a handle until its
+// callback has run; dropping it abandons the request. A handle restarted after the client is gone
+// does nothing.
 //
 // The process must ignore SIGPIPE: a transfer may write to a connection the
 // peer has closed.
