@@ -11,6 +11,7 @@
 
 #include "alarms_fakes.hpp"
 #include "context/context.hpp"
+#include "context/pair_uid.hpp"
 #include "core/http.hpp"
 #include "core/logger.hpp"
 #include "core/timer.hpp"
@@ -71,7 +72,7 @@ public:
     void move(int object, int zone, const char* action, zone_type type) {
         const auto obj = object_uid(object);
         const auto zone_id = zone_uid(zone);
-        const auto uid = context::zone_event::make_uid(obj, zone_id);
+        const auto uid = context::pair_uid(obj, zone_id);
         const auto ts = now();
         if (auto handle = m_ctx.take_zone_events().try_get(uid, ts)) {
             (*handle)->set_action(action);

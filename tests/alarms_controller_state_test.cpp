@@ -5,6 +5,7 @@
 
 #include "alarms_fakes.hpp"
 #include "context/context.hpp"
+#include "context/pair_uid.hpp"
 #include "delivery/alarms_controller_impl.hpp"
 
 namespace zentu::test {
@@ -49,8 +50,8 @@ protected:
     }
     static context::zone_event event(const std::string& obj, const std::string& zone,
                                      const std::string& action, int x, int y, int z) {
-        return context::zone_event(context::zone_event::make_uid(obj, zone), at(5), obj, "s-ev",
-                                   "p1", zone, zone_type::KEEP_OUT, action, x, y, z);
+        return context::zone_event(context::pair_uid(obj, zone), at(5), obj, "s-ev", "p1", zone,
+                                   zone_type::KEEP_OUT, action, x, y, z);
     }
 
     // Optional events bind to lvalues only.

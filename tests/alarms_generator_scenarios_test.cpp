@@ -3,6 +3,7 @@
 
 #include "alarms_fakes.hpp"
 #include "context/context.hpp"
+#include "context/pair_uid.hpp"
 #include "delivery/alarms_controller_impl.hpp"
 #include "generators/alarms_generator.hpp"
 
@@ -68,7 +69,7 @@ protected:
     // pair's event or overwrite it in place.
     void move(const std::string& obj, const std::string& zone_uid, const std::string& action,
               std::optional<zone_type> type = std::nullopt) {
-        const auto uid = context::zone_event::make_uid(obj, zone_uid);
+        const auto uid = context::pair_uid(obj, zone_uid);
         const auto zone = m_ctx.get_zones().try_get(zone_uid);
         const auto zt = type ? *type : zone ? zone->get_type() : zone_type::UNKNOWN;
         const auto ts = tick();
@@ -108,7 +109,7 @@ protected:
         return out;
     }
     std::optional<std::string> event_action(const std::string& obj, const std::string& zone) {
-        const auto e = m_ctx.get_zone_events().try_get(context::zone_event::make_uid(obj, zone));
+        const auto e = m_ctx.get_zone_events().try_get(context::pair_uid(obj, zone));
         if (!e)
             return std::nullopt;
         return e->get_action();
@@ -475,8 +476,8 @@ TEST_F(alarms_generator_scenarios, start_up_settles_the_state_found_on_the_platf
     move("o1", "N", "enter");  // of no interest
     auto open = [&](const std::string& obj, const std::string& zone, alarm_type type) {
         m_ctx.take_alarms().add(
-            context::alarm(context::alarm::make_uid(obj, zone), obj, std::string("s1"), zone,
-                           "aa:00", "zone_violation", 1, type, "text", "set", at(1), 0, 0, 0),
+            context::alarm(context::pair_uid(obj, zone), obj, std::string("s1"), zone, "aa:00",
+                           "zone_violation", 1, type, "text", "set", at(1), 0, 0, 0),
             at(1));
     };
     open("o1", "A", alarm_type::ki);
@@ -505,8 +506,8 @@ TEST_F(alarms_generator_scenarios, start_up_clears_a_platform_alarm_of_the_other
     move("o2", "A", "leave");
     auto open = [&](const std::string& obj, const std::string& zone, alarm_type type) {
         m_ctx.take_alarms().add(
-            context::alarm(context::alarm::make_uid(obj, zone), obj, std::string("s1"), zone,
-                           "aa:00", "zone_violation", 1, type, "text", "set", at(1), 0, 0, 0),
+            context::alarm(context::pair_uid(obj, zone), obj, std::string("s1"), zone, "aa:00",
+                           "zone_violation", 1, type, "text", "set", at(1), 0, 0, 0),
             at(1));
     };
     open("o1", "K", alarm_type::ki);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "context/context.hpp"
+#include "context/pair_uid.hpp"
 #include "core/enum_from_string.hpp"
 #include "test_kit/error_of.hpp"
 
@@ -51,9 +52,9 @@ TEST(context_enumerations, alarm_type_maps_to_zone_type) {
 }
 
 TEST(context_records, uids_join_object_and_zone_unchanged) {
-    EXPECT_EQ(alarm::make_uid("o1", "z7"), "o1:z7");
-    EXPECT_EQ(zone_event::make_uid("o1", "z7"), "o1:z7");
-    EXPECT_EQ(zone_event::make_uid("a:b", " z"), "a:b: z");
+    EXPECT_EQ(pair_uid("o1", "z7"), "o1:z7");
+    EXPECT_EQ(pair_uid("o1", "z7"), "o1:z7");
+    EXPECT_EQ(pair_uid("a:b", " z"), "a:b: z");
 }
 
 TEST(context_records, group_inserted_through_a_write_handle_is_announced_on_release) {

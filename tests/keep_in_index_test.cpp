@@ -6,6 +6,7 @@
 #include <random>
 
 #include "context/context.hpp"
+#include "context/pair_uid.hpp"
 
 namespace zentu::context {
 namespace {
@@ -58,7 +59,7 @@ protected:
                 m_ctx.take_trackable_objects().remove(obj_uid, timestamp());
                 break;
             default: {
-                const auto uid = zone_event::make_uid(obj_uid, zone_uid);
+                const auto uid = pair_uid(obj_uid, zone_uid);
                 m_ctx.take_zone_events().update_or_add(
                     zone_event(uid, timestamp(), obj_uid, "s", "p", zone_uid, zone_type::KEEP_IN,
                                coin() ? "enter" : "leave", 0, 0, 0),
@@ -135,7 +136,7 @@ trackable_object object_in(const std::string& uid, const std::string& project) {
                             libs::core::timestamp(), std::nullopt, {});
 }
 zone_event movement(const std::string& obj, const std::string& zone, const char* action) {
-    return zone_event(zone_event::make_uid(obj, zone), libs::core::timestamp(), obj, "s", "p", zone,
+    return zone_event(pair_uid(obj, zone), libs::core::timestamp(), obj, "s", "p", zone,
                       zone_type::KEEP_IN, action, 0, 0, 0);
 }
 

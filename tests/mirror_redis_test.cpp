@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "context/context.hpp"
+#include "context/pair_uid.hpp"
 #include "mirror/context_debug.hpp"
 #include "mirror/mirror_writer.hpp"
 #include "redis/redis_context.hpp"
@@ -38,7 +39,7 @@ context::trackable_object make_object(const std::string& uid) {
 }
 
 context::alarm make_alarm(const std::string& obj, const std::string& zone) {
-    return context::alarm(context::alarm::make_uid(obj, zone), obj, std::nullopt, zone, "aa:bb",
+    return context::alarm(context::pair_uid(obj, zone), obj, std::nullopt, zone, "aa:bb",
                           "zone_violation", 2, context::alarm_type::ko,
                           "Keep out zone Dock 3 with zone alarm level 2", "set",
                           timestamp(1600000000, 250), std::nullopt, std::nullopt, std::nullopt);

@@ -2,13 +2,6 @@
 
 namespace zentu::context {
 
-std::string alarm::make_uid(std::string_view trobject_uid, std::string_view zone_uid) {
-    std::string uid;
-    uid.reserve(trobject_uid.size() + 1 + zone_uid.size());
-    uid.append(trobject_uid).append(":").append(zone_uid);
-    return uid;
-}
-
 alarm::alarm(std::string uid, std::string trobject_uid, std::optional<std::string> sublocation_uid,
              std::string zone_uid, std::string mac_address, std::string alarm_name,
              std::uint32_t zone_alarm_level, alarm_type type, std::string alarm_text,

@@ -18,9 +18,6 @@ public:
     using timestamp = libs::core::timestamp;
     using coordinate = std::optional<std::int32_t>;
 
-    // The object uid, ":" and the zone uid, nothing escaped.
-    static std::string make_uid(std::string_view trobject_uid, std::string_view zone_uid);
-
     // An alarm with its uid alone; the record's fields are set afterwards.
     explicit alarm(std::string uid) : m_uid(std::move(uid)) {}
     alarm(std::string uid, std::string trobject_uid, std::optional<std::string> sublocation_uid,

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "context/alarm.hpp"
+#include "context/pair_uid.hpp"
 #include "context/protocol.hpp"
 #include "context/record_schema.hpp"
 #include "context/trackableobject.hpp"
@@ -188,8 +189,7 @@ inline std::string coordinate_text(const context::alarm::coordinate& value) {
 inline const auto alarm_fields = std::make_tuple(
     alarm_field<std::string>{"uid",
                              [](const parsers::alarm& r) {
-                                 return context::alarm::make_uid(r.get_obj_uid(),
-                                                                 *r.get_zone_uid());
+                                 return context::pair_uid(r.get_obj_uid(), *r.get_zone_uid());
                              },
                              [](const context::alarm& a) { return a.get_uid(); }, nullptr, none},
     alarm_field<std::string>{

@@ -1,13 +1,6 @@
 #include "context/zone_event.hpp"
 
-#include "context/alarm.hpp"
-
 namespace zentu::context {
-
-std::string zone_event::make_uid(std::string_view obj_uid, std::string_view zone_uid) {
-    // Shared with the alarm of the same pair.
-    return alarm::make_uid(obj_uid, zone_uid);
-}
 
 zone_event::zone_event(std::string uid, timestamp ts, std::string obj_uid,
                        std::string sublocation_uid, std::string project_uid, std::string zone_uid,

@@ -15,9 +15,6 @@ class zone_event {
 public:
     using timestamp = libs::core::timestamp;
 
-    // The object uid, ":" and the zone uid, nothing escaped.
-    static std::string make_uid(std::string_view obj_uid, std::string_view zone_uid);
-
     zone_event(std::string uid, timestamp ts, std::string obj_uid, std::string sublocation_uid,
                std::string project_uid, std::string zone_uid, zone_type type, std::string action,
                std::int32_t x, std::int32_t y, std::int32_t z);

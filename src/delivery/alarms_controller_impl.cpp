@@ -1,4 +1,5 @@
 #include "delivery/alarms_controller_impl.hpp"
+#include "context/pair_uid.hpp"
 #include "context/protocol.hpp"
 
 #include <json/value.h>
@@ -140,7 +141,7 @@ void alarms_controller_impl::clear_ko_alarm(const std::string& obj_uid, const st
 
 void alarms_controller_impl::not_raised_without_mac(const std::string& obj_uid,
                                                     const std::string& zone_uid, alarm_type type) {
-    if (m_told_without_mac.insert(context::alarm::make_uid(obj_uid, zone_uid)).second)
+    if (m_told_without_mac.insert(context::pair_uid(obj_uid, zone_uid)).second)
         m_reporting.without_mac(obj_uid, zone_uid, type, m_cause);
 }
 
@@ -273,7 +274,7 @@ void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::st
             sublocation = object->get_sublocation_uid();
     }
 
-    const std::string uid = context::alarm::make_uid(obj_uid, zone_uid);
+    const std::string uid = context::pair_uid(obj_uid, zone_uid);
     m_told_without_mac.erase(uid);
     const auto fresh = [&] {
         return context::alarm(
@@ -327,7 +328,7 @@ void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::st
 void alarms_controller_impl::clear_alarm(const std::string& obj_uid, const std::string& zone_uid,
                                          const optional_event& event, timestamp ts,
                                          alarm_type type) {
-    const std::string uid = context::alarm::make_uid(obj_uid, zone_uid);
+    const std::string uid = context::pair_uid(obj_uid, zone_uid);
     const auto found = m_context.get_alarms().try_get(uid);
     if (!found || found->get_alarm_type() != type)
         return;

@@ -1,4 +1,5 @@
 #include "generators/alarms_generator.hpp"
+#include "context/pair_uid.hpp"
 #include "context/protocol.hpp"
 
 #include <vector>
@@ -86,8 +87,7 @@ void alarms_generator::clear_alarms_where(std::string_view prefix,
         return true;
     });
     for (const auto& [obj_uid, zone_uid] : pairs) {
-        const auto alarm =
-            m_context.get_alarms().try_get(context::alarm::make_uid(obj_uid, zone_uid));
+        const auto alarm = m_context.get_alarms().try_get(context::pair_uid(obj_uid, zone_uid));
         if (!alarm)
             continue;
         if (alarm->get_alarm_type() == context::alarm_type::ki)
@@ -167,7 +167,7 @@ void alarms_generator::before_deleting(const context::trackable_object& object, 
     const alarms_controller::cause_scope cause(m_alarms_controller,
                                                {"object deleted", &object.get_uid()});
     const std::string& obj_uid = object.get_uid();
-    const std::string prefix = obj_uid + ":";
+    const std::string prefix = context::pair_prefix(obj_uid);
     clear_alarms_where(
         prefix, [&](const context::alarm& a) { return a.get_trobject_uid() == obj_uid; }, ts);
     remove_zone_events_where(

@@ -1,4 +1,5 @@
 #include "generators/ki_alarms_generator.hpp"
+#include "context/pair_uid.hpp"
 #include "context/protocol.hpp"
 
 #include <algorithm>
@@ -43,7 +44,7 @@ void ki_alarms_generator::reconcile(const std::string& obj_uid,
 
     // Collected first: the calls below change the alarms.
     std::vector<held_alarm> held;
-    m_prefix.assign(obj_uid).push_back(':');
+    context::assign_pair_prefix(m_prefix, obj_uid);
     m_context.get_alarms().for_each_with_prefix(m_prefix, [&](const context::alarm& alarm) {
         if (alarm.get_trobject_uid() == obj_uid)
             held.push_back(
@@ -92,7 +93,7 @@ std::optional<context::zone_event> ki_alarms_generator::implied_leave(const std:
     const auto zone = zone_uid ? m_context.get_zones().try_get(*zone_uid) : boost::none;
     if (!zone)
         return std::nullopt;
-    return context::zone_event(context::zone_event::make_uid(obj_uid, *zone_uid), now, obj_uid,
+    return context::zone_event(context::pair_uid(obj_uid, *zone_uid), now, obj_uid,
                                m_context.get_sublocation_uid(*zone).value_or(std::string()),
                                zone->get_project_uid(), *zone_uid, context::zone_type::KEEP_IN,
                                std::string(protocol::leave), 0, 0, 0);

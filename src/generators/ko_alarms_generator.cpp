@@ -1,4 +1,5 @@
 #include "generators/ko_alarms_generator.hpp"
+#include "context/pair_uid.hpp"
 #include "context/protocol.hpp"
 
 #include <algorithm>
@@ -29,7 +30,7 @@ void ko_alarms_generator::on_zone_event(const context::zone_event& event, timest
 }
 
 void ko_alarms_generator::reconcile_object(const std::string& obj_uid, timestamp ts) {
-    const std::string prefix = obj_uid + ":";
+    const std::string prefix = context::pair_prefix(obj_uid);
     // Collected first: the calls below change events and alarms.
     std::vector<std::string> inside;
     m_context.get_zone_events().for_each_with_prefix(prefix, [&](const context::zone_event& e) {
@@ -63,7 +64,7 @@ void ko_alarms_generator::on_initialization(const context::zone_event& event, ti
 
 void ko_alarms_generator::on_initialization(const context::alarm& alarm, timestamp now) {
     const auto event = m_context.get_zone_events().try_get(
-        context::zone_event::make_uid(alarm.get_trobject_uid(), alarm.get_zone_uid()));
+        context::pair_uid(alarm.get_trobject_uid(), alarm.get_zone_uid()));
     const auto zone = m_context.get_zones().try_get(alarm.get_zone_uid());
     if (!event || !zone || zone->get_type() != context::zone_type::KEEP_OUT) {
         m_alarms_controller.clear_ko_alarm(alarm.get_trobject_uid(), alarm.get_zone_uid(),

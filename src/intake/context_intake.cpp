@@ -1,4 +1,5 @@
 #include "intake/context_intake.hpp"
+#include "context/pair_uid.hpp"
 #include "context/protocol.hpp"
 #include "context/record_fields.hpp"
 
@@ -116,13 +117,14 @@ void context_intake::register_callbacks() {
         count("TRACKABLE_OBJECT");
         ignore_errors([&] { update_trackable_object(record); });
     });
-    m_synchronizer->on_trackable_object_deleting([this, count](const std::string& uid,
-                                                               timestamp ts) {
-        count("TRACKABLE_OBJECT");
-        m_context.take_trackable_objects().remove(uid, ts);
-        remove_zone_events(
-            uid + ":", [&](const context::zone_event& e) { return e.get_obj_uid() == uid; }, ts);
-    });
+    m_synchronizer->on_trackable_object_deleting(
+        [this, count](const std::string& uid, timestamp ts) {
+            count("TRACKABLE_OBJECT");
+            m_context.take_trackable_objects().remove(uid, ts);
+            remove_zone_events(
+                context::pair_prefix(uid),
+                [&](const context::zone_event& e) { return e.get_obj_uid() == uid; }, ts);
+        });
     m_synchronizer->on_trackable_object_groups_updating(
         [this, count](parsers::trackable_object_groups& record) {
             count("TRACKABLE_OBJECT_GROUPS");
@@ -250,10 +252,10 @@ void context_intake::add_zone(const zone_record& record) {
     record.for_each_trackable_in_zone([&](const parsers::zone::trackable_in_zone& entry) {
         ignore_errors([&] {
             const auto obj_uid = entry.get_uid();
-            entries.emplace_back(context::zone_event::make_uid(obj_uid, uid), entry.get_time(),
-                                 obj_uid, std::string(), record.get_project_uid(), uid,
-                                 zone.get_type(), std::string(protocol::enter), entry.get_x(),
-                                 entry.get_y(), entry.get_z());
+            entries.emplace_back(context::pair_uid(obj_uid, uid), entry.get_time(), obj_uid,
+                                 std::string(), record.get_project_uid(), uid, zone.get_type(),
+                                 std::string(protocol::enter), entry.get_x(), entry.get_y(),
+                                 entry.get_z());
         });
         return true;
     });
@@ -375,7 +377,7 @@ void context_intake::apply_zone_event(zone_event_message message) {
     }
 
     const auto type = type_of(message.zone_type_name);
-    m_key.assign(message.obj_uid).append(":").append(message.zone_uid);
+    context::assign_pair_uid(m_key, message.obj_uid, message.zone_uid);
     if (auto handle = m_context.take_zone_events().try_get(m_key, ts)) {
         auto& event = *handle;
         event->set_ts(ts);
