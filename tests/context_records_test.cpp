@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "context/alarm_rules.hpp"
 #include "context/context.hpp"
 #include "context/pair_uid.hpp"
 #include "core/enum_from_string.hpp"
@@ -53,8 +54,61 @@ TEST(context_enumerations, alarm_type_maps_to_zone_type) {
 
 TEST(context_records, uids_join_object_and_zone_unchanged) {
     EXPECT_EQ(pair_uid("o1", "z7"), "o1:z7");
-    EXPECT_EQ(pair_uid("o1", "z7"), "o1:z7");
     EXPECT_EQ(pair_uid("a:b", " z"), "a:b: z");
+    EXPECT_EQ(pair_prefix("a:b"), "a:b:");
+}
+
+// Each reason of the rules once, from an object and a zone the keep-in rule
+// allows, changed in one term at a time.
+TEST(context_alarm_rules, each_refusal_names_its_reason) {
+    const auto verdict = [](auto change_zone, auto change_object) {
+        zone z("z");
+        z.set_type(zone_type::KEEP_IN);
+        z.set_active(true);
+        z.set_project_uid("p1");
+        trackable_object o("o1");
+        o.set_responsive(true);
+        o.set_mac_address("aa:bb");
+        o.set_project_uid("p1");
+        o.set_groups({"g1"});
+        change_zone(z);
+        change_object(o);
+        return std::string(to_string(alarm_verdict(alarm_type::ki, z, o))) + ", " +
+               std::string(to_string(alarm_verdict(alarm_type::ko, z, o)));
+    };
+    const auto same = [](auto&) {};
+    EXPECT_EQ(verdict(same, same), "applies, other kind");
+    EXPECT_EQ(verdict([](zone& z) { z.set_project_uid("p2"); }, same), "other project, other kind");
+    EXPECT_EQ(verdict([](zone& z) { z.set_active(false); }, same), "inactive, other kind");
+    EXPECT_EQ(verdict([](zone& z) { z.set_exceptions({"o1"}); }, same),
+              "exception by uid, other kind");
+    EXPECT_EQ(verdict([](zone& z) { z.set_exceptions_groups({"g1"}); }, same),
+              "exception by group, other kind");
+    EXPECT_EQ(verdict([](zone& z) { z.set_default_allowed(true); }, same),
+              "default allowed, other kind");
+    EXPECT_EQ(verdict(
+                  [](zone& z) {
+                      z.set_default_allowed(true);
+                      z.set_exceptions_groups({"g1"});
+                  },
+                  same),
+              "applies, other kind");
+    EXPECT_EQ(verdict(same, [](trackable_object& o) { o.set_responsive(false); }),
+              "unresponsive, other kind");
+    EXPECT_EQ(verdict(same, [](trackable_object& o) { o.set_mac_address(std::nullopt); }),
+              "no MAC address, other kind");
+    // Keep-out asks for a MAC address alone, whatever the project or activity.
+    EXPECT_EQ(verdict(
+                  [](zone& z) {
+                      z.set_type(zone_type::KEEP_OUT);
+                      z.set_project_uid("p2");
+                      z.set_active(false);
+                  },
+                  [](trackable_object& o) { o.set_responsive(false); }),
+              "other kind, applies");
+    EXPECT_EQ(verdict([](zone& z) { z.set_type(zone_type::KEEP_OUT); },
+                      [](trackable_object& o) { o.set_mac_address(std::nullopt); }),
+              "other kind, no MAC address");
 }
 
 TEST(context_records, group_inserted_through_a_write_handle_is_announced_on_release) {

@@ -73,7 +73,7 @@ protected:
     std::vector<std::string> holding(const trackable_object& object) const {
         std::vector<std::string> out;
         m_ctx.get_zones().for_each([&](const zone& z) {
-            if (zone_rule(z).holds_in(object))
+            if (holds_in(z, object))
                 out.push_back(z.get_uid());
             return true;
         });

@@ -18,35 +18,6 @@ auto find_sorted(V& v, const K& key) {
 
 }  // namespace
 
-zone_rule::zone_rule(const zone& z)
-    : type(z.get_type()),
-      active(z.get_active()),
-      default_allowed(z.get_default_allowed()),
-      project_uid(z.get_project_uid()),
-      exceptions(z.get_exceptions()),
-      exceptions_groups(z.get_exceptions_groups()) {}
-
-bool zone_rule::applies_to(const trackable_object& object) const {
-    if (object.get_project_uid() != project_uid)
-        return false;
-    const auto& groups = object.get_groups();
-    const bool exception = exceptions.count(object.get_uid()) != 0 ||
-                           std::any_of(groups.begin(), groups.end(), [&](const std::string& g) {
-                               return exceptions_groups.count(g) != 0;
-                           });
-    return exception ? default_allowed : !default_allowed;
-}
-
-bool zone_rule::holds_in(const trackable_object& object) const {
-    return type == zone_type::KEEP_IN && active && applies_to(object);
-}
-
-bool zone_rule::operator==(const zone_rule& other) const {
-    return type == other.type && active == other.active &&
-           default_allowed == other.default_allowed && project_uid == other.project_uid &&
-           exceptions == other.exceptions && exceptions_groups == other.exceptions_groups;
-}
-
 keep_in_index::keep_in_index(const context& ctx)
     : m_zones_subscription(ctx.get_zones().subscribe(*this)),
       m_objects_subscription(ctx.get_trackable_objects().subscribe(*this)),
@@ -84,7 +55,8 @@ bool keep_in_index::position_unknown(const object_state& object) const {
     if (zones == m_keep_in_zones.end())
         return false;
     return std::any_of(zones->second.begin(), zones->second.end(), [&](const auto* zone) {
-        return zone->second.rule.holds_in(*object.object) && position_unknown(object, zone->second);
+        return holds_in(zone->second.rule, *object.object) &&
+               position_unknown(object, zone->second);
     });
 }
 
@@ -178,7 +150,7 @@ std::vector<std::string> keep_in_index::zones_holding_in(std::string_view obj_ui
     if (zones == m_keep_in_zones.end())
         return out;
     for (const auto* zone : zones->second)
-        if (zone->second.rule.holds_in(*object->second.object))
+        if (holds_in(zone->second.rule, *object->second.object))
             out.push_back(zone->first);
     return out;
 }
@@ -244,7 +216,7 @@ void keep_in_index::recount(object_state& object) {
     if (zones == m_keep_in_zones.end())
         return;
     for (const auto* zone : zones->second) {
-        if (!zone->second.rule.holds_in(*object.object))
+        if (!holds_in(zone->second.rule, *object.object))
             continue;
         ++object.holding_zones;
         if (position_of(object, zone->second) == position::inside)
@@ -275,8 +247,8 @@ void keep_in_index::remove_keep_in(const zones_map::value_type& zone) {
 }
 
 void keep_in_index::after_creating(const zone& z, timestamp) {
-    const auto [it, inserted] =
-        m_zones.try_emplace(z.get_uid(), zone_state{m_next_zone_id, zone_rule(z), std::nullopt});
+    const auto [it, inserted] = m_zones.try_emplace(
+        z.get_uid(), zone_state{m_next_zone_id, keep_in_terms(z), std::nullopt});
     if (!inserted)
         return;
     ++m_next_zone_id;
@@ -293,7 +265,7 @@ void keep_in_index::after_creating(const zone& z, timestamp) {
     if (zone.rule.type != zone_type::KEEP_IN || !zone.rule.active)
         return;
     for (auto& [uid, object] : m_objects) {
-        if (!zone.rule.holds_in(*object.object))
+        if (!holds_in(zone.rule, *object.object))
             continue;
         const bool left_before = has_left_all(object);
         ++object.holding_zones;
@@ -309,16 +281,16 @@ void keep_in_index::after_updating(const zone& z, timestamp) {
         after_creating(z, {});
         return;
     }
-    zone_rule rule(z);
+    keep_in_terms rule(z);
     auto& zone = it->second;
     if (rule == zone.rule)
         return;
     remove_keep_in(*it);
-    const zone_rule before = std::exchange(zone.rule, std::move(rule));
+    const keep_in_terms before = std::exchange(zone.rule, std::move(rule));
     add_keep_in(*it);
     for (auto& [uid, object] : m_objects) {
-        const bool held_before = before.holds_in(*object.object);
-        const bool held_now = zone.rule.holds_in(*object.object);
+        const bool held_before = holds_in(before, *object.object);
+        const bool held_now = holds_in(zone.rule, *object.object);
         if (held_before == held_now)
             continue;
         const bool left_before = has_left_all(object);
@@ -342,7 +314,7 @@ void keep_in_index::before_deleting(const zone& z, timestamp) {
         return;
     const auto& zone = it->second;
     for (auto& [uid, object] : m_objects) {
-        if (zone.rule.holds_in(*object.object)) {
+        if (holds_in(zone.rule, *object.object)) {
             const bool left_before = has_left_all(object);
             --object.holding_zones;
             if (position_of(object, zone) == position::inside)
@@ -421,7 +393,7 @@ void keep_in_index::after_updating(const zone_event& event, timestamp) {
         return;
     }
     set_position(state, zone->second, now);
-    if (!zone->second.rule.holds_in(*state.object))
+    if (!holds_in(zone->second.rule, *state.object))
         return;
     const bool left_before = has_left_all(state);
     if (now == position::inside)

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "context/alarm_rules.hpp"
 #include "context/trackableobject.hpp"
 #include "context/zone.hpp"
 #include "context/zone_event.hpp"
@@ -17,31 +18,11 @@ namespace zentu::context {
 
 class context;
 
-// The rule-relevant part of a zone: which objects it concerns and whether it
-// holds them in.
-struct zone_rule {
-    explicit zone_rule(const zone& z);
-
-    // Same project, and the object is an exception exactly when the zone
-    // allows by default.
-    bool applies_to(const trackable_object& object) const;
-    // An active keep-in zone that applies to the object.
-    bool holds_in(const trackable_object& object) const;
-    bool operator==(const zone_rule& other) const;
-    bool operator!=(const zone_rule& other) const { return !(*this == other); }
-
-    zone_type type;
-    bool active;
-    bool default_allowed;
-    std::string project_uid;
-    std::set<std::string> exceptions;
-    std::set<std::string> exceptions_groups;
-};
-
 // Where every trackable object is relative to the zones, and, per object, how
-// many of the active keep-in zones that apply to it it is inside of, so the
-// keep-in rule reads in constant time: an object has left them all when at
-// least one applies and it is inside none.
+// many of the zones that hold it in (holds_in, the zone's side of the keep-in
+// rule in alarm_rules.hpp) it is inside of, so the keep-in state reads in
+// constant time: an object has left them all when at least one holds it in
+// and it is inside none.
 //
 // A pair without a movement of its own takes its position from the zone's
 // occupancy list, when the zone came with one: listed objects are inside,
@@ -125,7 +106,8 @@ public:
 private:
     struct zone_state {
         std::uint32_t id;
-        zone_rule rule;
+        // What the keep-in rule reads of the zone, to tell which updates matter.
+        keep_in_terms rule;
         // The epoch of its occupancy list; objects known by then are outside
         // unless they moved.
         std::optional<std::uint64_t> listed_at;

@@ -1,4 +1,5 @@
 #include "delivery/alarms_controller_impl.hpp"
+#include "context/alarm_rules.hpp"
 #include "context/pair_uid.hpp"
 #include "context/protocol.hpp"
 
@@ -247,17 +248,19 @@ void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::st
                                        const optional_event& event, bool settled, timestamp ts,
                                        alarm_type type) {
     const auto zone = m_context.get_zones().try_get(zone_uid);
-    if (!zone || zone->get_type() != context::to_zone_type(type))
-        return;
     const auto object = m_context.get_trackable_objects().try_get(obj_uid);
-    if (!object)
+    if (!zone || !object)
         return;
-    const auto& mac_address = object->get_mac_address();
-    if (!mac_address) {
+    // Whoever asks, nothing is raised that the rule of its kind refuses.
+    const auto verdict = context::alarm_verdict(type, *zone, *object);
+    if (verdict == context::rule_verdict::no_mac) {
         // Nothing can be raised for a tag the platform cannot be told of.
         not_raised_without_mac(obj_uid, zone_uid, type);
         return;
     }
+    if (verdict != context::rule_verdict::applies)
+        return;
+    const auto& mac_address = object->get_mac_address();
 
     std::int32_t x = 0, y = 0, z = 0;
     std::optional<std::string> sublocation;

@@ -1,4 +1,5 @@
 #include "generators/ki_alarms_generator.hpp"
+#include "context/alarm_rules.hpp"
 #include "context/pair_uid.hpp"
 #include "context/protocol.hpp"
 
@@ -19,26 +20,24 @@ struct held_alarm {
 ki_alarms_generator::ki_alarms_generator(context::context& ctx, alarms_controller& controller)
     : m_context(ctx), m_alarms_controller(controller) {}
 
-bool ki_alarms_generator::trackable_responsible(const std::string& obj_uid) const {
-    const auto object = m_context.get_trackable_objects().try_get(obj_uid);
-    return object && object->get_mac_address() && object->get_responsive();
-}
-
 void ki_alarms_generator::reconcile(const std::string& obj_uid,
                                     const alarms_controller::optional_event& event, timestamp ts,
                                     bool settling) {
     const auto& index = m_context.get_keep_in_index();
     std::vector<std::string> wanted;
-    if (index.has_left_all(obj_uid)) {
-        const auto object = m_context.get_trackable_objects().try_get(obj_uid);
-        if (object && object->get_responsive()) {
-            wanted = index.zones_holding_in(obj_uid);
-            if (!object->get_mac_address()) {
-                for (const auto& zone_uid : wanted)
-                    m_alarms_controller.not_raised_without_mac(obj_uid, zone_uid,
-                                                               context::alarm_type::ki);
-                wanted.clear();
-            }
+    const auto object = index.has_left_all(obj_uid)
+                            ? m_context.get_trackable_objects().try_get(obj_uid)
+                            : boost::none;
+    if (object) {
+        for (auto& zone_uid : index.zones_holding_in(obj_uid)) {
+            const auto zone = m_context.get_zones().try_get(zone_uid);
+            const auto verdict =
+                zone ? context::keep_in_verdict(*zone, *object) : context::rule_verdict::other_kind;
+            if (verdict == context::rule_verdict::applies)
+                wanted.push_back(std::move(zone_uid));
+            else if (verdict == context::rule_verdict::no_mac)
+                m_alarms_controller.not_raised_without_mac(obj_uid, zone_uid,
+                                                           context::alarm_type::ki);
         }
     }
 

@@ -8,12 +8,12 @@
 
 namespace zentu {
 
-// Keep-in rules: an object with a MAC address that is responsive and is
-// outside every active keep-in zone that applies to it has a set alarm for
-// each of those zones; otherwise it has none (one without a MAC address is
-// told to the controller, which reports it). The alarms follow from where the
-// object is (the context's keep-in index) whatever changed: a movement, a
-// zone, the object itself.
+// Keep-in alarms: an object outside every zone that holds it in (the
+// context's keep-in index) has a set alarm for each of them that the keep-in
+// rule allows (context::keep_in_verdict); otherwise it has none. One the rule
+// refuses for want of a MAC address is told to the controller, which reports
+// it. The alarms follow from where the object is whatever changed: a
+// movement, a zone, the object itself.
 //
 // Threading: events-loop thread only, inside repository notifications.
 class ki_alarms_generator {
@@ -34,9 +34,6 @@ public:
                            const std::string* also = nullptr);
     // The state found at start-up or after a rebuild: every object once.
     void settle(timestamp now);
-
-    // Responsive and with a MAC address.
-    bool trackable_responsible(const std::string& obj_uid) const;
 
 private:
     // The movement the object's first keep-in zone it is outside of would

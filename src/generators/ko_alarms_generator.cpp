@@ -1,4 +1,5 @@
 #include "generators/ko_alarms_generator.hpp"
+#include "context/alarm_rules.hpp"
 #include "context/pair_uid.hpp"
 #include "context/protocol.hpp"
 
@@ -12,7 +13,8 @@ ko_alarms_generator::ko_alarms_generator(context::context& ctx, alarms_controlle
 
 bool ko_alarms_generator::nameless(const std::string& obj_uid) const {
     const auto object = m_context.get_trackable_objects().try_get(obj_uid);
-    return object && !object->get_mac_address();
+    return object && context::object_verdict(context::alarm_type::ko, *object) ==
+                         context::rule_verdict::no_mac;
 }
 
 void ko_alarms_generator::on_zone_event(const context::zone_event& event, timestamp ts) {

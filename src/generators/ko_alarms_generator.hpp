@@ -35,7 +35,7 @@ public:
     void raise_zone(const std::string& zone_uid, timestamp ts);
 
 private:
-    // A known object without a MAC address.
+    // A known object the keep-out rule refuses for want of a MAC address.
     bool nameless(const std::string& obj_uid) const;
 
     context::context& m_context;
