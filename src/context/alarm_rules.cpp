@@ -1,4 +1,5 @@
 #include "context/alarm_rules.hpp"
+#include "context/protocol.hpp"
 
 namespace zentu::context {
 
@@ -52,6 +53,20 @@ rule_verdict keep_out_verdict(const zone& zone, const trackable_object& object) 
     if (zone.get_type() != zone_type::KEEP_OUT)
         return rule_verdict::other_kind;
     return object_verdict(alarm_type::ko, object);
+}
+
+bool rules_need(const zone_event& event, bool zone_known, bool object_known) {
+    if (!zone_known)
+        return false;
+    const bool enters = event.get_action() == protocol::enter;
+    switch (event.get_zone_type()) {
+        case zone_type::KEEP_IN:
+            return object_known;
+        case zone_type::KEEP_OUT:
+            return enters;
+        default:
+            return false;
+    }
 }
 
 rule_verdict alarm_verdict(alarm_type kind, const zone& zone, const trackable_object& object) {

@@ -9,6 +9,7 @@
 #include "context/alarm_type.hpp"
 #include "context/trackableobject.hpp"
 #include "context/zone.hpp"
+#include "context/zone_event.hpp"
 #include "context/zone_type.hpp"
 
 namespace zentu::context {
@@ -109,5 +110,11 @@ rule_verdict keep_out_verdict(const zone& zone, const trackable_object& object);
 
 // The rule of the kind.
 rule_verdict alarm_verdict(alarm_type kind, const zone& zone, const trackable_object& object);
+
+// Whether the rules still need a movement once it was handled: any movement
+// across a keep-in zone, and a keep-out "enter", which its alarm lasts as
+// long as; of an object not known yet only a keep-out "enter", for its
+// "created" to raise the alarm; nothing of a zone not known.
+bool rules_need(const zone_event& event, bool zone_known, bool object_known);
 
 }  // namespace zentu::context

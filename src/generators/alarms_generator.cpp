@@ -1,4 +1,5 @@
 #include "generators/alarms_generator.hpp"
+#include "context/alarm_rules.hpp"
 #include "context/pair_uid.hpp"
 #include "context/protocol.hpp"
 
@@ -61,20 +62,8 @@ void alarms_generator::settle_alarms(timestamp now) {
 }
 
 bool alarms_generator::keeps(const context::zone_event& event) const {
-    if (!m_context.get_zones().is_exists(event.get_zone_uid()))
-        return false;
-    // An object not known yet keeps its keep-out entries for its "created".
-    if (!m_context.get_trackable_objects().is_exists(event.get_obj_uid()))
-        return event.get_zone_type() == zone_type::KEEP_OUT &&
-               event.get_action() == protocol::enter;
-    switch (event.get_zone_type()) {
-        case zone_type::KEEP_IN:
-            return true;
-        case zone_type::KEEP_OUT:
-            return event.get_action() == protocol::enter;
-        default:
-            return false;
-    }
+    return context::rules_need(event, m_context.get_zones().is_exists(event.get_zone_uid()),
+                               m_context.get_trackable_objects().is_exists(event.get_obj_uid()));
 }
 
 void alarms_generator::clear_alarms_where(std::string_view prefix,
