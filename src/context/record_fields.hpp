@@ -1,5 +1,8 @@
 #pragma once
 
+#include <json/value.h>
+
+#include <cstdint>
 #include <optional>
 #include <set>
 #include <string>
@@ -11,6 +14,7 @@
 #include "context/record_schema.hpp"
 #include "context/trackableobject.hpp"
 #include "context/zone.hpp"
+#include "context/zone_event.hpp"
 #include "context_utils/parsers/alarm.hpp"
 #include "context_utils/parsers/trackable_object.hpp"
 #include "context_utils/parsers/zone.hpp"
@@ -18,7 +22,7 @@
 
 namespace zentu::schema {
 
-// The field tables of the three records the service keeps: one row per field,
+// The field tables of the records the service keeps: one row per field,
 // saying where it comes from in the platform's record, where the model keeps
 // it, whether it counts as a change and how the mirror shows it. The row
 // order is the order of the mirror's hash fields; the uid comes first.
@@ -260,5 +264,97 @@ inline const auto alarm_fields = std::make_tuple(
         [](const context::alarm& a) { return a.get_z(); },
         [](context::alarm& a, context::alarm::coordinate v) { a.set_z(v); }, compared, nullptr,
         coordinate_text});
+
+// ---- zone event ---------------------------------------------------------------------
+
+// Zone events come from the stream's "zone_event" messages, which are plain
+// JSON; each member must have exactly its JSON type (a number is no text, 1.5
+// no coordinate). One that is missing or of another type throws
+// malformed_member: the message is dropped. The time, read last, throws
+// libs::core::invalid_time when it is out of range. Zone events are not
+// mirrored.
+struct malformed_member {};
+
+template <typename T>
+using zone_event_field = field<Json::Value, context::zone_event, T>;
+
+inline bool is_json_integer(const Json::Value& v) {
+    return v.type() == Json::intValue || v.type() == Json::uintValue;
+}
+
+inline std::string text_member(const Json::Value& message, const char* name) {
+    const Json::Value& v = message[name];
+    if (!v.isString())
+        throw malformed_member{};
+    return v.asString();
+}
+
+inline std::int32_t coordinate_member(const Json::Value& message, const char* name) {
+    const Json::Value& v = message[name];
+    if (!is_json_integer(v) || !v.isInt())
+        throw malformed_member{};
+    return v.asInt();
+}
+
+inline timestamp time_members(const Json::Value& message) {
+    const Json::Value& seconds = message["ts"];
+    const Json::Value& millis = message["ms"];
+    if (!is_json_integer(seconds) || !seconds.isInt64() || !is_json_integer(millis) ||
+        !millis.isInt64())
+        throw malformed_member{};
+    return timestamp::from_parts(seconds.asInt64(), millis.asInt64());
+}
+
+// A kind the service does not know is UNKNOWN.
+inline context::zone_type zone_type_member(const Json::Value& message) {
+    return libs::core::enum_from_string<context::zone_type>(text_member(message, "zone_type_name"))
+        .value_or(context::zone_type::UNKNOWN);
+}
+
+inline const auto zone_event_fields = std::make_tuple(
+    zone_event_field<std::string>{
+        "",
+        [](const Json::Value& m) {
+            return context::pair_uid(text_member(m, "obj_uid"), text_member(m, "zone_uid"));
+        },
+        [](const context::zone_event& e) { return e.get_uid(); }, nullptr, none},
+    zone_event_field<std::string>{
+        "", [](const Json::Value& m) { return text_member(m, "obj_uid"); },
+        [](const context::zone_event& e) { return e.get_obj_uid(); },
+        [](context::zone_event& e, std::string v) { e.set_obj_uid(std::move(v)); }},
+    zone_event_field<std::string>{
+        "", [](const Json::Value& m) { return text_member(m, "sublocation_uid"); },
+        [](const context::zone_event& e) { return e.get_sublocation_uid(); },
+        [](context::zone_event& e, std::string v) { e.set_sublocation_uid(std::move(v)); }},
+    zone_event_field<std::string>{
+        "", [](const Json::Value& m) { return text_member(m, "project_uid"); },
+        [](const context::zone_event& e) { return e.get_project_uid(); },
+        [](context::zone_event& e, std::string v) { e.set_project_uid(std::move(v)); }},
+    zone_event_field<std::string>{
+        "", [](const Json::Value& m) { return text_member(m, "zone_uid"); },
+        [](const context::zone_event& e) { return e.get_zone_uid(); },
+        [](context::zone_event& e, std::string v) { e.set_zone_uid(std::move(v)); }},
+    zone_event_field<context::zone_type>{
+        "", zone_type_member, [](const context::zone_event& e) { return e.get_zone_type(); },
+        [](context::zone_event& e, context::zone_type v) { e.set_zone_type(v); }},
+    zone_event_field<std::string>{
+        "", [](const Json::Value& m) { return text_member(m, "action"); },
+        [](const context::zone_event& e) { return e.get_action(); },
+        [](context::zone_event& e, std::string v) { e.set_action(std::move(v)); }},
+    zone_event_field<std::int32_t>{"",
+                                   [](const Json::Value& m) { return coordinate_member(m, "x"); },
+                                   [](const context::zone_event& e) { return e.get_x(); },
+                                   [](context::zone_event& e, std::int32_t v) { e.set_x(v); }},
+    zone_event_field<std::int32_t>{"",
+                                   [](const Json::Value& m) { return coordinate_member(m, "y"); },
+                                   [](const context::zone_event& e) { return e.get_y(); },
+                                   [](context::zone_event& e, std::int32_t v) { e.set_y(v); }},
+    zone_event_field<std::int32_t>{"",
+                                   [](const Json::Value& m) { return coordinate_member(m, "z"); },
+                                   [](const context::zone_event& e) { return e.get_z(); },
+                                   [](context::zone_event& e, std::int32_t v) { e.set_z(v); }},
+    zone_event_field<timestamp>{"", time_members,
+                                [](const context::zone_event& e) { return e.get_ts(); },
+                                [](context::zone_event& e, timestamp v) { e.set_ts(v); }});
 
 }  // namespace zentu::schema

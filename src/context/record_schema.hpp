@@ -181,15 +181,20 @@ void assign(const Table& table, values<Table> from, Model& model, assignment how
     });
 }
 
-// A model built from a record; the table's first row is the uid, which the
+// A model built from values read; the table's first row is the uid, which the
 // model takes at construction.
-template <typename Table, typename Record>
-auto make(const Table& table, const Record& record) {
-    auto from = read(table, record);
+template <typename Table>
+auto build(const Table& table, values<Table> from) {
     using model = typename std::tuple_element_t<0, Table>::model_type;
     model out(std::get<0>(from));
     assign(table, std::move(from), out, assignment::construction);
     return out;
+}
+
+// A model built from a record.
+template <typename Table, typename Record>
+auto make(const Table& table, const Record& record) {
+    return build(table, read(table, record));
 }
 
 // The model's hash in the mirror: its mirrored fields, in the table's order.

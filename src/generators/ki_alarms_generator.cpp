@@ -92,10 +92,15 @@ std::optional<context::zone_event> ki_alarms_generator::implied_leave(const std:
     const auto zone = zone_uid ? m_context.get_zones().try_get(*zone_uid) : boost::none;
     if (!zone)
         return std::nullopt;
-    return context::zone_event(context::pair_uid(obj_uid, *zone_uid), now, obj_uid,
-                               m_context.get_sublocation_uid(*zone).value_or(std::string()),
-                               zone->get_project_uid(), *zone_uid, context::zone_type::KEEP_IN,
-                               std::string(protocol::leave), 0, 0, 0);
+    context::zone_event leave(context::pair_uid(obj_uid, *zone_uid));
+    leave.set_ts(now);
+    leave.set_obj_uid(obj_uid);
+    leave.set_sublocation_uid(m_context.get_sublocation_uid(*zone).value_or(std::string()));
+    leave.set_project_uid(zone->get_project_uid());
+    leave.set_zone_uid(*zone_uid);
+    leave.set_zone_type(context::zone_type::KEEP_IN);
+    leave.set_action(std::string(protocol::leave));
+    return leave;
 }
 
 void ki_alarms_generator::settle(timestamp now) {

@@ -20,62 +20,14 @@ using infos = libs::context_utils::object_infos;
 using list_element = libs::context_utils::json_template<libs::context_utils::_json_object_tag>;
 namespace parsers = libs::context_utils::parsers;
 
-// Members of a "zone_event" message must have exactly these JSON types.
-bool is_integer(const Json::Value& v) {
-    return v.type() == Json::intValue || v.type() == Json::uintValue;
-}
-bool is_int32(const Json::Value& v) {
-    return is_integer(v) && v.isInt();
-}
-
-// Seconds and milliseconds of a platform time; nothing when they are out of
-// range (before the epoch, beyond year 9999, milliseconds beyond 999): they
-// would wrap or make a nonsense alarm time.
-std::optional<timestamp> checked_time(const Json::Value& seconds, const Json::Value& millis) {
-    try {
-        return timestamp::from_parts(seconds.asInt64(), millis.asInt64());
-    } catch (const libs::core::invalid_time&) {
-        return std::nullopt;
-    }
-}
-
-context::zone_type type_of(const std::string& text) {
-    return libs::core::enum_from_string<context::zone_type>(text).value_or(
-        context::zone_type::UNKNOWN);
+// A text member the zone event's table has checked, read where it stands.
+std::string_view text_of(const Json::Value& text) {
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    return text.getString(&begin, &end) ? std::string_view(begin, end - begin) : std::string_view();
 }
 
 }  // namespace
-
-std::optional<context_intake::zone_event_message> context_intake::read_zone_event(
-    const Json::Value& message) {
-    if (!message.isObject())
-        return std::nullopt;
-    const Json::Value& ts = message["ts"];
-    const Json::Value& ms = message["ms"];
-    if (!is_integer(ts) || !ts.isInt64() || !is_integer(ms) || !ms.isInt64())
-        return std::nullopt;
-    zone_event_message out;
-    std::string* const texts[] = {&out.obj_uid,  &out.sublocation_uid, &out.project_uid,
-                                  &out.zone_uid, &out.zone_type_name,  &out.action};
-    static const char* const names[] = {"obj_uid",  "sublocation_uid", "project_uid",
-                                        "zone_uid", "zone_type_name",  "action"};
-    for (std::size_t i = 0; i < std::size(names); ++i) {
-        const Json::Value& v = message[names[i]];
-        if (!v.isString())
-            return std::nullopt;
-        *texts[i] = v.asString();
-    }
-    std::int32_t* const coordinates[] = {&out.x, &out.y, &out.z};
-    static const char* const axes[] = {"x", "y", "z"};
-    for (std::size_t i = 0; i < std::size(axes); ++i) {
-        const Json::Value& v = message[axes[i]];
-        if (!is_int32(v))
-            return std::nullopt;
-        *coordinates[i] = v.asInt();
-    }
-    out.time = checked_time(ts, ms);
-    return out;
-}
 
 context_intake::context_intake(context::writable_context& context,
                                libs::core::http::client& http_client,
@@ -252,10 +204,17 @@ void context_intake::add_zone(const zone_record& record) {
     record.for_each_trackable_in_zone([&](const parsers::zone::trackable_in_zone& entry) {
         ignore_errors([&] {
             const auto obj_uid = entry.get_uid();
-            entries.emplace_back(context::pair_uid(obj_uid, uid), entry.get_time(), obj_uid,
-                                 std::string(), record.get_project_uid(), uid, zone.get_type(),
-                                 std::string(protocol::enter), entry.get_x(), entry.get_y(),
-                                 entry.get_z());
+            context::zone_event inside(context::pair_uid(obj_uid, uid));
+            inside.set_ts(entry.get_time());
+            inside.set_x(entry.get_x());
+            inside.set_y(entry.get_y());
+            inside.set_z(entry.get_z());
+            inside.set_obj_uid(obj_uid);
+            inside.set_project_uid(record.get_project_uid());
+            inside.set_zone_uid(uid);
+            inside.set_zone_type(zone.get_type());
+            inside.set_action(std::string(protocol::enter));
+            entries.push_back(std::move(inside));
         });
         return true;
     });
@@ -347,58 +306,48 @@ void context_intake::handle_zone_event(std::string_view body) {
     if (!parse_result.ok && m_metrics)
         m_metrics->malformed_message("zone_event");
     ZENTU_CHECK(parse_result.ok);
-    auto message = read_zone_event(parse_result.result);
-    if (!message) {
-        if (m_metrics)
-            m_metrics->malformed_message("zone_event");
-        return;
-    }
-    if (!message->time) {
+    const Json::Value& message = parse_result.result;
+    std::optional<context::zone_event> event;
+    try {
+        if (message.isObject())
+            event = schema::make(schema::zone_event_fields, message);
+    } catch (const schema::malformed_member&) {
+    } catch (const libs::core::invalid_time&) {
+        // Out of range: it would wrap or make a nonsense alarm time.
         if (m_metrics)
             m_metrics->malformed_message("zone_event");
         if (const auto verdict = m_time_failures.admit("zone_event time"); verdict.write)
             m_logger.error("zone_event of %1% in %2% dropped: its time is out of range%3%") %
-                message->obj_uid % message->zone_uid % verdict.note();
+                text_of(message["obj_uid"]) % text_of(message["zone_uid"]) % verdict.note();
+        return;
+    }
+    if (!event) {
+        if (m_metrics)
+            m_metrics->malformed_message("zone_event");
         return;
     }
     if (m_metrics)
-        m_metrics->zone_event_handled(message->action);
-    apply_zone_event(std::move(*message));
+        m_metrics->zone_event_handled(text_of(message["action"]));
+    apply_zone_event(std::move(*event));
 }
 
-void context_intake::apply_zone_event(zone_event_message message) {
-    const timestamp ts = *message.time;
-    if (const auto object = m_context.get_trackable_objects().try_get(message.obj_uid);
-        object && object->get_sublocation_uid() != message.sublocation_uid) {
-        if (auto handle = m_context.take_trackable_objects().try_get(message.obj_uid, ts)) {
-            (*handle)->set_sublocation_uid(message.sublocation_uid);
+void context_intake::apply_zone_event(context::zone_event event) {
+    const timestamp ts = event.get_ts();
+    if (const auto object = m_context.get_trackable_objects().try_get(event.get_obj_uid());
+        object && object->get_sublocation_uid() != event.get_sublocation_uid()) {
+        if (auto handle = m_context.take_trackable_objects().try_get(event.get_obj_uid(), ts)) {
+            (*handle)->set_sublocation_uid(event.get_sublocation_uid());
             handle.reset();
         }
     }
 
-    const auto type = type_of(message.zone_type_name);
-    context::assign_pair_uid(m_key, message.obj_uid, message.zone_uid);
-    if (auto handle = m_context.take_zone_events().try_get(m_key, ts)) {
-        auto& event = *handle;
-        event->set_ts(ts);
-        event->set_obj_uid(std::move(message.obj_uid));
-        event->set_sublocation_uid(std::move(message.sublocation_uid));
-        event->set_project_uid(std::move(message.project_uid));
-        event->set_zone_uid(std::move(message.zone_uid));
-        event->set_zone_type(type);
-        event->set_action(std::move(message.action));
-        event->set_x(message.x);
-        event->set_y(message.y);
-        event->set_z(message.z);
+    // The pair's last movement replaces the one before, whole.
+    if (auto handle = m_context.take_zone_events().try_get(event.get_uid(), ts)) {
+        **handle = std::move(event);
         handle.reset();
         return;
     }
-    m_context.take_zone_events().add(
-        context::zone_event(m_key, ts, std::move(message.obj_uid),
-                            std::move(message.sublocation_uid), std::move(message.project_uid),
-                            std::move(message.zone_uid), type, std::move(message.action), message.x,
-                            message.y, message.z),
-        ts);
+    m_context.take_zone_events().add(std::move(event), ts);
 }
 
 }  // namespace zentu

@@ -62,20 +62,11 @@ public:
     void load_alarms(std::string_view body);
 
     void handle_notify(std::string_view body);
+    // Read through the zone event's field table (context/record_fields.hpp).
     // Not JSON: throws the check "parse_result.ok". A member missing or of
     // another JSON type: dropped silently; a time out of range: dropped and
     // logged.
     void handle_zone_event(std::string_view body);
-
-    // The members of a "zone_event" message, each read with its exact JSON
-    // type; nothing when one is missing or of another type, and no time when
-    // it is out of range.
-    struct zone_event_message {
-        std::optional<libs::core::timestamp> time;
-        std::string obj_uid, sublocation_uid, project_uid, zone_uid, zone_type_name, action;
-        std::int32_t x = 0, y = 0, z = 0;
-    };
-    static std::optional<zone_event_message> read_zone_event(const Json::Value& message);
 
 private:
     void register_callbacks();
@@ -92,7 +83,7 @@ private:
     void update_trackable_object(const object_record& record);
     void update_groups(const libs::context_utils::parsers::trackable_object_groups& record);
     void add_alarm(const libs::context_utils::parsers::alarm& record);
-    void apply_zone_event(zone_event_message message);
+    void apply_zone_event(context::zone_event event);
     // Removes the zone events whose uid starts with prefix and that match:
     // the movements of a deleted object or zone. The running context's rules
     // remove them too; a context being rebuilt has no rules, and an object or
@@ -110,8 +101,6 @@ private:
     const libs::core::logger& m_logger;
     libs::core::json::reader m_reader;
     ops::service_metrics* m_metrics;
-    // The zone event's key, built in place for each message.
-    std::string m_key;
     // Zone events with times out of range: one line a minute with the count.
     libs::core::repeat_limiter m_time_failures{libs::core::real_clock()};
 };
