@@ -17,6 +17,7 @@
 #include "core/timer.hpp"
 #include "delivery/alarms_controller_impl.hpp"
 #include "generators/alarms_generator.hpp"
+#include "support/records.hpp"
 
 namespace zentu {
 namespace {
@@ -49,16 +50,16 @@ public:
             const auto type = z < keep_in_zones                    ? zone_type::KEEP_IN
                               : z < keep_in_zones + keep_out_zones ? zone_type::KEEP_OUT
                                                                    : zone_type::UNKNOWN;
-            m_ctx.take_zones().update_or_add(
-                context::zone(zone_uid(z), "Zone " + std::to_string(z + 1), "p1", std::string("s1"),
-                              true, context::zone_shape::POLYGON, type, 1, false, ts, std::nullopt,
-                              {}, {}),
-                ts);
+            test::site(m_ctx).add(test::a_zone(zone_uid(z))
+                                      .name("Zone " + std::to_string(z + 1))
+                                      .sublocation("s1")
+                                      .type(type)
+                                      .at(ts),
+                                  ts);
         }
         for (int o = 0; o < objects; ++o)
-            m_ctx.take_trackable_objects().update_or_add(
-                context::trackable_object(object_uid(o), true, std::string("02:00:00:00:00:01"),
-                                          "p1", std::string("s1"), ts, std::nullopt, {}),
+            test::site(m_ctx).add(
+                test::an_object(object_uid(o)).mac("02:00:00:00:00:01").sublocation("s1").at(ts),
                 ts);
         for (int o = 0; o < objects; ++o)
             move(o, home_zone(o), "enter", zone_type::KEEP_IN);
@@ -79,8 +80,13 @@ public:
             (*handle)->set_ts(ts);
             return;
         }
-        m_ctx.take_zone_events().add(
-            context::zone_event(uid, ts, obj, "s1", "p1", zone_id, type, action, 1, 2, 3), ts);
+        m_ctx.take_zone_events().add(test::a_movement(obj, zone_id)
+                                         .at(ts)
+                                         .sublocation("s1")
+                                         .type(type)
+                                         .action(action)
+                                         .position(1, 2, 3),
+                                     ts);
     }
 
     static timestamp now() { return timestamp::current_time(); }

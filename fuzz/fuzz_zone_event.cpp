@@ -13,24 +13,18 @@
 #include "intake/context_intake.hpp"
 #include "support/answering_http_client.hpp"
 #include "support/fuzz_checks.hpp"
+#include "support/records.hpp"
 
 namespace {
 
 using namespace zentu;
-using libs::core::timestamp;
 
 struct harness {
     harness() {
-        for (const auto& [uid, type] : {std::pair{"zone-ki", context::zone_type::KEEP_IN},
-                                        std::pair{"zone-ko", context::zone_type::KEEP_OUT}})
-            context.take_zones().add(
-                context::zone(uid, uid, "p1", std::string("s1"), true, context::zone_shape::POLYGON,
-                              type, 1, false, timestamp(), std::nullopt, {}, {}),
-                timestamp());
-        context.take_trackable_objects().add(
-            context::trackable_object("o1", true, std::string("aa"), "p1", std::string("s1"),
-                                      timestamp(), std::nullopt, {}),
-            timestamp());
+        test::site(context)
+            .add(test::a_zone("zone-ki").sublocation("s1"))
+            .add(test::a_zone("zone-ko").sublocation("s1").keep_out())
+            .add(test::an_object("o1").sublocation("s1"));
         controller = std::make_unique<alarms_controller_impl>(context, http, logger,
                                                               loop->get_timers(), 60, 60);
         generator = std::make_unique<alarms_generator>(context, *controller);

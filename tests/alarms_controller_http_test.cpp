@@ -5,6 +5,7 @@
 #include "core/events_loop.hpp"
 #include "core/json.hpp"
 #include "delivery/alarms_controller_impl.hpp"
+#include "support/records.hpp"
 #include "test_kit/http_test_server.hpp"
 
 namespace zentu::test {
@@ -25,14 +26,9 @@ protected:
           m_work(m_loop->create_work()),
           m_http(m_loop->create_http_client(m_server.url(), seconds(5), {}, 2)) {
         m_server.set_response(alarms_controller_impl::alarms_address, {});  // 200, empty body
-        m_ctx.take_zones().add(
-            context::zone("K", "Dock", "p1", std::nullopt, true, context::zone_shape::POLYGON,
-                          zone_type::KEEP_OUT, 2, false, timestamp(), std::nullopt, {}, {}),
-            timestamp());
-        m_ctx.take_trackable_objects().add(
-            context::trackable_object("o1", true, std::string("aa:01"), "p1", std::nullopt,
-                                      timestamp(), std::nullopt, {}),
-            timestamp());
+        site(m_ctx)
+            .add(a_zone("K").name("Dock").keep_out().level(2))
+            .add(an_object("o1").mac("aa:01"));
     }
     ~alarms_controller_http() override {
         m_controller.reset();
@@ -44,8 +40,7 @@ protected:
             m_ctx, *m_http, m_logger, m_loop->get_timers(), histeresis, histeresis);
     }
     context::zone_event event(const std::string& action) const {
-        return context::zone_event("o1:K", timestamp(), "o1", "s1", "p1", "K", zone_type::KEEP_OUT,
-                                   action, 4, 5, 6);
+        return a_movement("o1", "K").sublocation("s1").keep_out().action(action).position(4, 5, 6);
     }
     bool run_until(const std::function<bool()>& done, milliseconds timeout = seconds(10)) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;

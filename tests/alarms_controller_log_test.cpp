@@ -6,6 +6,7 @@
 #include "alarms_fakes.hpp"
 #include "context/context.hpp"
 #include "delivery/alarms_controller_impl.hpp"
+#include "support/records.hpp"
 
 namespace zentu::test {
 namespace {
@@ -25,14 +26,9 @@ protected:
         m_logger->connect(m_pull.get(zmq::sockopt::last_endpoint));
         EXPECT_THAT(next_line(), EndsWith("Connected to socket"));
 
-        m_ctx.take_zones().add(
-            context::zone("K", "Gate", "p1", std::nullopt, true, context::zone_shape::CIRCLE,
-                          zone_type::KEEP_OUT, 4, false, timestamp(), std::nullopt, {}, {}),
-            timestamp());
-        m_ctx.take_trackable_objects().add(
-            context::trackable_object("o1", true, std::string("aa:01"), "p1", std::nullopt,
-                                      timestamp(), std::nullopt, {}),
-            timestamp());
+        site(m_ctx)
+            .add(a_zone("K").name("Gate").shape(context::zone_shape::CIRCLE).keep_out().level(4))
+            .add(an_object("o1").mac("aa:01"));
         m_controller =
             std::make_unique<alarms_controller_impl>(m_ctx, m_http, *m_logger, m_timers, 60, 60);
     }
@@ -76,8 +72,8 @@ protected:
 };
 
 TEST_F(alarms_controller_log, body_is_logged_before_sending_and_failures_with_their_text) {
-    const context::zone_event enter("o1:K", timestamp(), "o1", "s1", "p1", "K", zone_type::KEEP_OUT,
-                                    "enter", 1, 2, 3);
+    const context::zone_event enter =
+        a_movement("o1", "K").sublocation("s1").keep_out().position(1, 2, 3);
     m_controller->set_ko_alarm("o1", "K", enter, timestamp(std::chrono::milliseconds(5'001)));
     ASSERT_EQ(m_http.m_requests.size(), 1u);
     EXPECT_THAT(next_line(), EndsWith(" " + m_http.m_requests[0].body));
@@ -97,8 +93,8 @@ TEST_F(alarms_controller_log, body_is_logged_before_sending_and_failures_with_th
 }
 
 TEST_F(alarms_controller_log, decisions_and_deliveries_are_told_and_repeats_held_back) {
-    const context::zone_event enter("o1:K", timestamp(), "o1", "s1", "p1", "K", zone_type::KEEP_OUT,
-                                    "enter", 1, 2, 3);
+    const context::zone_event enter =
+        a_movement("o1", "K").sublocation("s1").keep_out().position(1, 2, 3);
     const std::string uid = "o1:K";
     {
         const alarms_controller::cause_scope cause(*m_controller,
@@ -124,8 +120,8 @@ TEST_F(alarms_controller_log, decisions_and_deliveries_are_told_and_repeats_held
 }
 
 TEST_F(alarms_controller_log, nothing_unsent_or_unknown_passes_as_a_plain_delivery) {
-    const context::zone_event enter("o1:K", timestamp(), "o1", "s1", "p1", "K", zone_type::KEEP_OUT,
-                                    "enter", 1, 2, 3);
+    const context::zone_event enter =
+        a_movement("o1", "K").sublocation("s1").keep_out().position(1, 2, 3);
     m_controller->set_ko_alarm("o1", "K", enter, timestamp(std::chrono::milliseconds(5'001)));
     next_alarm_line();
     m_http.answer(0, 404);

@@ -19,6 +19,7 @@
 #include "context/context.hpp"
 #include "core/json.hpp"
 #include "delivery/alarms_controller_impl.hpp"
+#include "support/records.hpp"
 
 namespace zentu::test {
 namespace {
@@ -310,20 +311,17 @@ public:
 
 private:
     void add_zone(int z, zone_type type) {
-        ctx.take_zones().update_or_add(
-            context::zone("z" + std::to_string(z), "Zone " + std::to_string(z), "p1",
-                          std::string("s1"), true, context::zone_shape::POLYGON, type,
-                          static_cast<std::uint32_t>(z + 1), false, timestamp(), std::nullopt, {},
-                          {}),
-            timestamp());
+        site(ctx).add(a_zone("z" + std::to_string(z))
+                          .name("Zone " + std::to_string(z))
+                          .sublocation("s1")
+                          .type(type)
+                          .level(static_cast<std::uint32_t>(z + 1)));
     }
     void add_object(int o, bool with_mac) {
-        ctx.take_trackable_objects().update_or_add(
-            context::trackable_object(
-                "o" + std::to_string(o), true,
-                with_mac ? std::optional<std::string>("aa:0" + std::to_string(o)) : std::nullopt,
-                "p1", std::string("s1"), timestamp(), std::nullopt, {}),
-            timestamp());
+        site(ctx).add(an_object("o" + std::to_string(o))
+                          .mac(with_mac ? std::optional<std::string>("aa:0" + std::to_string(o))
+                                        : std::nullopt)
+                          .sublocation("s1"));
     }
     zone_type type_of_zone(int z) const {
         return ctx.get_zones().get("z" + std::to_string(z)).get_type();
@@ -342,8 +340,8 @@ private:
         if (kind == alarm_type::ki) {
             controller->set_ki_alarm(obj, zone, boost::none, now());
         } else {
-            const context::zone_event event(uid_of(o, z), now(), obj, "s1", "p1", zone,
-                                            zone_type::KEEP_OUT, "enter", o, z, 0);
+            const context::zone_event event =
+                a_movement(obj, zone).at(now()).sublocation("s1").keep_out().position(o, z, 0);
             controller->set_ko_alarm(obj, zone, event, now());
         }
         if (named(o))
@@ -403,13 +401,15 @@ private:
             if (body["state"] != "set")
                 continue;
             const auto& info = body["additional_info"];
-            listed.take_alarms().update_or_add(
-                context::alarm(key.first, body["obj_uid"].asString(), std::nullopt,
-                               info["zone_uid"].asString(), body["mac_address"].asString(),
-                               body["alarm_name"].asString(), info["zone_alarm_level"].asUInt(),
-                               key.second == "keep_in" ? alarm_type::ki : alarm_type::ko,
-                               info["text"].asString(), "set", now(), 0, 0, 0),
-                now());
+            site(listed).add(an_alarm(body["obj_uid"].asString(), info["zone_uid"].asString())
+                                 .mac(body["mac_address"].asString())
+                                 .name(body["alarm_name"].asString())
+                                 .level(info["zone_alarm_level"].asUInt())
+                                 .kind(key.second == "keep_in" ? alarm_type::ki : alarm_type::ko)
+                                 .text(info["text"].asString())
+                                 .at(now())
+                                 .position(0, 0, 0),
+                             now());
         }
         wire.confirmed_last.clear();  // the lists may say otherwise
         controller->reconcile_with_platform(listed.get_alarms());

@@ -5,13 +5,12 @@
 
 #include "alarms_fakes.hpp"
 #include "context/context.hpp"
-#include "context/pair_uid.hpp"
 #include "delivery/alarms_controller_impl.hpp"
+#include "support/records.hpp"
 
 namespace zentu::test {
 namespace {
 
-using context::alarm;
 using context::alarm_type;
 using context::zone_type;
 using libs::core::timestamp;
@@ -25,33 +24,23 @@ timestamp at(long long ms) {
 class alarms_controller_state : public ::testing::Test {
 protected:
     alarms_controller_state() {
-        add_zone("zin", "Hall", zone_type::KEEP_IN, 3, "s-zone", std::nullopt);
-        add_zone("zout", "Dock 3", zone_type::KEEP_OUT, 2, std::nullopt, std::nullopt);
-        add_zone("zbuf", "Forklift", zone_type::KEEP_OUT, 5, std::nullopt, std::string("o9"));
-        add_object("o1", std::string("aa:01"), std::string("s-obj"));
-        add_object("o2", std::nullopt, std::nullopt);
-        add_object("o3", std::string("aa:03"), std::nullopt);
+        site(m_ctx)
+            .add(a_zone("zin").name("Hall").level(3).sublocation("s-zone"))
+            .add(a_zone("zout").name("Dock 3").keep_out().level(2))
+            .add(a_zone("zbuf").name("Forklift").keep_out().level(5).attached_to("o9"))
+            .add(an_object("o1").mac("aa:01").sublocation("s-obj"))
+            .add(an_object("o2").mac(std::nullopt))
+            .add(an_object("o3").mac("aa:03"));
     }
 
-    void add_zone(const std::string& uid, const std::string& name, zone_type type,
-                  std::uint32_t level, std::optional<std::string> sublocation,
-                  std::optional<std::string> owner) {
-        m_ctx.take_zones().add(context::zone(uid, name, "p1", std::move(sublocation), true,
-                                             context::zone_shape::POLYGON, type, level, false,
-                                             timestamp(), std::move(owner), {}, {}),
-                               timestamp());
-    }
-    void add_object(const std::string& uid, std::optional<std::string> mac,
-                    std::optional<std::string> sublocation) {
-        m_ctx.take_trackable_objects().add(
-            context::trackable_object(uid, true, std::move(mac), "p1", std::move(sublocation),
-                                      timestamp(), std::nullopt, {}),
-            timestamp());
-    }
     static context::zone_event event(const std::string& obj, const std::string& zone,
                                      const std::string& action, int x, int y, int z) {
-        return context::zone_event(context::pair_uid(obj, zone), at(5), obj, "s-ev", "p1", zone,
-                                   zone_type::KEEP_OUT, action, x, y, z);
+        return a_movement(obj, zone)
+            .at(at(5))
+            .sublocation("s-ev")
+            .keep_out()
+            .action(action)
+            .position(x, y, z);
     }
 
     // Optional events bind to lvalues only.
@@ -148,7 +137,7 @@ TEST_F(alarms_controller_state, alarm_without_event_takes_its_position_from_the_
 
 TEST_F(alarms_controller_state, object_sublocation_or_null_when_the_zone_has_none) {
     m_ctx.take_zones().remove("zin", timestamp());
-    add_zone("zin", "Hall", zone_type::KEEP_IN, 3, std::nullopt, std::nullopt);
+    site(m_ctx).add(a_zone("zin").name("Hall").level(3));
     controller().set_ki_alarm("o1", "zin", boost::none, at(1));
     controller().set_ki_alarm("o3", "zin", boost::none, at(1));
     ASSERT_EQ(m_http.m_requests.size(), 2u);
@@ -393,13 +382,15 @@ TEST_F(alarms_controller_state, clear_of_the_other_kind_leaves_the_alarm_alone) 
 
 TEST_F(alarms_controller_state, alarms_found_at_start_wait_a_period_before_being_re_sent) {
     m_ctx.take_alarms().add(
-        alarm("o1:zout", "o1", std::string("s1"), "zout", "aa:01", "zone_violation", 2,
-              alarm_type::ko, "text", "set", at(500), std::nullopt, std::nullopt, std::nullopt),
+        an_alarm("o1", "zout").sublocation("s1").mac("aa:01").level(2).text("text").at(at(500)),
         timestamp());
-    m_ctx.take_alarms().add(
-        alarm("o3:zbuf", "o3", std::nullopt, "zbuf", "aa:03", "buffer_violation", 5, alarm_type::ko,
-              "text", "set", at(500), std::nullopt, std::nullopt, std::nullopt),
-        timestamp());
+    m_ctx.take_alarms().add(an_alarm("o3", "zbuf")
+                                .mac("aa:03")
+                                .name("buffer_violation")
+                                .level(5)
+                                .text("text")
+                                .at(at(500)),
+                            timestamp());
     controller();
     EXPECT_TRUE(m_http.m_requests.empty());
     EXPECT_EQ(state_of("o1:zout"), state::set);

@@ -6,6 +6,7 @@
 #include "context/pair_uid.hpp"
 #include "delivery/alarms_controller_impl.hpp"
 #include "generators/alarms_generator.hpp"
+#include "support/records.hpp"
 
 namespace zentu::test {
 namespace {
@@ -21,38 +22,14 @@ timestamp at(long long ms) {
     return timestamp(std::chrono::milliseconds(ms));
 }
 
-struct zone_traits {
-    zone_type type = zone_type::KEEP_IN;
-    bool active = true;
-    bool default_allowed = false;
-    std::set<std::string> exceptions = {};
-    std::set<std::string> exceptions_groups = {};
-    std::string project = "p1";
-};
-
-struct object_traits {
-    bool responsive = true;
-    std::optional<std::string> mac = std::string("aa:00");
-    std::set<std::string> groups = {};
-    std::string project = "p1";
-};
-
 // The real context and controller; the platform is a fake HTTP client that
 // accepts every alarm request the moment the test looks at the traffic.
 class alarms_generator_scenarios : public ::testing::Test {
 protected:
-    void zone(const std::string& uid, zone_traits traits = {}) {
-        m_ctx.take_zones().update_or_add(
-            context::zone(uid, "Zone " + uid, traits.project, std::string("s1"), traits.active,
-                          context::zone_shape::POLYGON, traits.type, 1, traits.default_allowed,
-                          timestamp(), std::nullopt, traits.exceptions, traits.exceptions_groups),
-            tick());
-    }
-    void object(const std::string& uid, object_traits traits = {}) {
-        m_ctx.take_trackable_objects().update_or_add(
-            context::trackable_object(uid, traits.responsive, traits.mac, traits.project,
-                                      std::string("s1"), timestamp(), std::nullopt, traits.groups),
-            tick());
+    // A zone or object created, or replaced, a tick later than the change before.
+    template <typename Builder>
+    void add(const Builder& record) {
+        site(m_ctx).add(record, tick());
     }
     template <typename F>
     void change_zone(const std::string& uid, F change) {
@@ -79,8 +56,13 @@ protected:
             (*handle)->set_ts(ts);
             return;
         }
-        m_ctx.take_zone_events().add(
-            context::zone_event(uid, ts, obj, "s1", "p1", zone_uid, zt, action, 1, 2, 3), ts);
+        m_ctx.take_zone_events().add(a_movement(obj, zone_uid)
+                                         .at(ts)
+                                         .sublocation("s1")
+                                         .type(zt)
+                                         .action(action)
+                                         .position(1, 2, 3),
+                                     ts);
     }
 
     void start() {
@@ -127,9 +109,9 @@ protected:
 };
 
 TEST_F(alarms_generator_scenarios, object_leaving_its_only_keep_in_zone_raises_until_it_returns) {
-    zone("A");
-    zone("K", {zone_type::KEEP_OUT});  // a set for it is ignored by the controller
-    object("o1");
+    add(a_zone("A"));
+    add(a_zone("K").keep_out());  // a set for it is ignored by the controller
+    add(an_object("o1"));
     start();
     move("o1", "A", "enter");
     EXPECT_THAT(posts(), IsEmpty());
@@ -145,9 +127,9 @@ TEST_F(alarms_generator_scenarios, object_leaving_its_only_keep_in_zone_raises_u
 }
 
 TEST_F(alarms_generator_scenarios, object_in_two_keep_in_zones_is_alarmed_only_after_leaving_both) {
-    zone("A");
-    zone("B");
-    object("o1");
+    add(a_zone("A"));
+    add(a_zone("B"));
+    add(an_object("o1"));
     start();
     move("o1", "A", "enter");
     move("o1", "B", "enter");
@@ -165,9 +147,9 @@ TEST_F(alarms_generator_scenarios, object_in_two_keep_in_zones_is_alarmed_only_a
 }
 
 TEST_F(alarms_generator_scenarios, keep_in_zone_never_entered_counts_as_not_left) {
-    zone("A");
-    zone("B");
-    object("o1");
+    add(a_zone("A"));
+    add(a_zone("B"));
+    add(an_object("o1"));
     start();
     move("o1", "A", "enter");
     move("o1", "A", "leave");
@@ -177,12 +159,12 @@ TEST_F(alarms_generator_scenarios, keep_in_zone_never_entered_counts_as_not_left
 }
 
 TEST_F(alarms_generator_scenarios, entering_a_zone_that_does_not_count_keeps_the_alarm) {
-    zone("A");
-    zone("I", {zone_type::KEEP_IN, false});                      // inactive
-    zone("X", {zone_type::KEEP_IN, true, false, {}, {}, "p2"});  // another project
-    zone("E", {zone_type::KEEP_IN, true, false, {"o1"}});        // o1 is exempt
-    zone("K", {zone_type::KEEP_OUT});
-    object("o1");
+    add(a_zone("A"));
+    add(a_zone("I").active(false));       // inactive
+    add(a_zone("X").project("p2"));       // another project
+    add(a_zone("E").exceptions({"o1"}));  // o1 is exempt
+    add(a_zone("K").keep_out());
+    add(an_object("o1"));
     start();
     move("o1", "A", "leave");
     EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in"));
@@ -198,8 +180,8 @@ TEST_F(alarms_generator_scenarios, entering_a_zone_that_does_not_count_keeps_the
 }
 
 TEST_F(alarms_generator_scenarios, entering_an_unknown_zone_keeps_the_alarm) {
-    zone("A");
-    object("o1");
+    add(a_zone("A"));
+    add(an_object("o1"));
     start();
     move("o1", "A", "leave");
     posts();
@@ -210,8 +192,8 @@ TEST_F(alarms_generator_scenarios, entering_an_unknown_zone_keeps_the_alarm) {
 }
 
 TEST_F(alarms_generator_scenarios, keep_out_enter_raises_and_leave_clears) {
-    zone("K", {zone_type::KEEP_OUT});
-    object("o1");
+    add(a_zone("K").keep_out());
+    add(an_object("o1"));
     start();
     move("o1", "K", "enter");
     EXPECT_THAT(posts(), ElementsAre("set o1:K keep_out"));
@@ -223,22 +205,22 @@ TEST_F(alarms_generator_scenarios, keep_out_enter_raises_and_leave_clears) {
 }
 
 TEST_F(alarms_generator_scenarios, keep_out_ignores_zone_state_and_responsiveness) {
-    zone("K", {zone_type::KEEP_OUT, false});
-    object("o1", {false});
+    add(a_zone("K").keep_out().active(false));
+    add(an_object("o1").responsive(false));
     start();
     move("o1", "K", "enter");
     EXPECT_THAT(posts(), ElementsAre("set o1:K keep_out"));
     // An entry of an object the context does not know yet waits for its "created".
     move("stranger", "K", "enter");
     EXPECT_THAT(posts(), IsEmpty());
-    object("stranger");
+    add(an_object("stranger"));
     EXPECT_THAT(posts(), ElementsAre("set stranger:K keep_out"));
 }
 
 TEST_F(alarms_generator_scenarios, object_without_mac_has_no_alarm_until_it_gets_one) {
-    zone("A");
-    zone("K", {zone_type::KEEP_OUT});
-    object("o1", {true, std::nullopt});
+    add(a_zone("A"));
+    add(a_zone("K").keep_out());
+    add(an_object("o1").mac(std::nullopt));
     start();
     move("o1", "A", "leave");
     move("o1", "K", "enter");
@@ -259,9 +241,9 @@ TEST_F(alarms_generator_scenarios, object_without_mac_has_no_alarm_until_it_gets
 }
 
 TEST_F(alarms_generator_scenarios, exempt_group_is_never_alarmed_by_a_keep_in_zone) {
-    zone("A", {zone_type::KEEP_IN, true, false, {}, {"visitors"}});
-    object("guest", {true, std::string("aa:01"), {"staff", "visitors"}});
-    object("worker", {true, std::string("aa:02"), {"staff"}});
+    add(a_zone("A").exceptions_groups({"visitors"}));
+    add(an_object("guest").mac(std::string("aa:01")).groups({"staff", "visitors"}));
+    add(an_object("worker").mac(std::string("aa:02")).groups({"staff"}));
     start();
     move("guest", "A", "enter");
     move("worker", "A", "enter");
@@ -273,10 +255,10 @@ TEST_F(alarms_generator_scenarios, exempt_group_is_never_alarmed_by_a_keep_in_zo
 }
 
 TEST_F(alarms_generator_scenarios, default_allowed_zone_applies_only_to_its_exceptions) {
-    zone("A", {zone_type::KEEP_IN, true, true, {"o1"}});
-    zone("Z", {zone_type::KEEP_IN, true, true});  // applies to nobody
-    object("o1");
-    object("o2");
+    add(a_zone("A").default_allowed(true).exceptions({"o1"}));
+    add(a_zone("Z").default_allowed(true));  // applies to nobody
+    add(an_object("o1"));
+    add(an_object("o2"));
     start();
     move("o1", "A", "leave");
     move("o2", "A", "leave");
@@ -285,18 +267,18 @@ TEST_F(alarms_generator_scenarios, default_allowed_zone_applies_only_to_its_exce
 }
 
 TEST_F(alarms_generator_scenarios, zones_of_another_project_do_not_count) {
-    zone("A");
-    zone("X", {zone_type::KEEP_IN, true, false, {}, {}, "p2"});
-    object("o1");
+    add(a_zone("A"));
+    add(a_zone("X").project("p2"));
+    add(an_object("o1"));
     start();
     move("o1", "A", "leave");
     EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in"));
 }
 
 TEST_F(alarms_generator_scenarios, inactive_keep_in_zones_neither_raise_nor_hold_back) {
-    zone("A");
-    zone("I", {zone_type::KEEP_IN, false});
-    object("o1");
+    add(a_zone("A"));
+    add(a_zone("I").active(false));
+    add(an_object("o1"));
     start();
     move("o1", "I", "enter");
     move("o1", "I", "leave");
@@ -307,9 +289,9 @@ TEST_F(alarms_generator_scenarios, inactive_keep_in_zones_neither_raise_nor_hold
 }
 
 TEST_F(alarms_generator_scenarios, unresponsive_or_unnamed_object_is_never_alarmed) {
-    zone("A");
-    object("mute", {false});
-    object("nomac", {true, std::nullopt});
+    add(a_zone("A"));
+    add(an_object("mute").responsive(false));
+    add(an_object("nomac").mac(std::nullopt));
     start();
     move("mute", "A", "leave");
     move("nomac", "A", "leave");
@@ -319,9 +301,9 @@ TEST_F(alarms_generator_scenarios, unresponsive_or_unnamed_object_is_never_alarm
 }
 
 TEST_F(alarms_generator_scenarios, object_going_silent_clears_its_keep_in_alarm) {
-    zone("A");
-    zone("B");
-    object("o1");
+    add(a_zone("A"));
+    add(a_zone("B"));
+    add(an_object("o1"));
     start();
     move("o1", "B", "enter");
     move("o1", "A", "leave");
@@ -343,9 +325,9 @@ TEST_F(alarms_generator_scenarios, object_going_silent_clears_its_keep_in_alarm)
 }
 
 TEST_F(alarms_generator_scenarios, deactivated_zone_clears_only_objects_that_left_it) {
-    zone("A");
-    object("o1");
-    object("o2");
+    add(a_zone("A"));
+    add(an_object("o1"));
+    add(an_object("o2"));
     start();
     move("o1", "A", "leave");
     move("o2", "A", "enter");
@@ -362,8 +344,8 @@ TEST_F(alarms_generator_scenarios, deactivated_zone_clears_only_objects_that_lef
 }
 
 TEST_F(alarms_generator_scenarios, zone_change_drops_pairs_it_no_longer_applies_to) {
-    zone("A");
-    object("o1", {true, std::string("aa:01"), {"g1"}});
+    add(a_zone("A"));
+    add(an_object("o1").mac(std::string("aa:01")).groups({"g1"}));
     start();
     move("o1", "A", "leave");
     EXPECT_THAT(posts(), ElementsAre("set o1:A keep_in"));
@@ -375,10 +357,10 @@ TEST_F(alarms_generator_scenarios, zone_change_drops_pairs_it_no_longer_applies_
 }
 
 TEST_F(alarms_generator_scenarios, deleted_object_or_zone_clears_its_alarms) {
-    zone("A");
-    zone("B");
-    object("o1");
-    object("o2");
+    add(a_zone("A"));
+    add(a_zone("B"));
+    add(an_object("o1"));
+    add(an_object("o2"));
     start();
     move("o1", "A", "leave");
     move("o1", "B", "leave");
@@ -393,9 +375,9 @@ TEST_F(alarms_generator_scenarios, deleted_object_or_zone_clears_its_alarms) {
 }
 
 TEST_F(alarms_generator_scenarios, object_inside_one_zone_is_alarmed_for_the_other_when_it_goes) {
-    zone("A");
-    zone("B");
-    object("o1");
+    add(a_zone("A"));
+    add(a_zone("B"));
+    add(an_object("o1"));
     start();
     move("o1", "A", "enter");
     move("o1", "B", "leave");
@@ -410,10 +392,10 @@ TEST_F(alarms_generator_scenarios, object_inside_one_zone_is_alarmed_for_the_oth
 }
 
 TEST_F(alarms_generator_scenarios, keep_out_alarms_go_with_their_zone_or_object) {
-    zone("K", {zone_type::KEEP_OUT});
-    zone("L", {zone_type::KEEP_OUT});
-    object("o1");
-    object("o2");
+    add(a_zone("K").keep_out());
+    add(a_zone("L").keep_out());
+    add(an_object("o1"));
+    add(an_object("o2"));
     start();
     move("o1", "K", "enter");
     move("o2", "L", "enter");
@@ -429,10 +411,10 @@ TEST_F(alarms_generator_scenarios, keep_out_alarms_go_with_their_zone_or_object)
 }
 
 TEST_F(alarms_generator_scenarios, zone_changing_its_kind_takes_the_old_alarms_along) {
-    zone("A");
-    zone("K", {zone_type::KEEP_OUT});
-    object("o1");
-    object("o2");
+    add(a_zone("A"));
+    add(a_zone("K").keep_out());
+    add(an_object("o1"));
+    add(an_object("o2"));
     start();
     move("o1", "K", "enter");
     move("o2", "K", "leave");  // the event goes, where o2 is stays known
@@ -455,8 +437,8 @@ TEST_F(alarms_generator_scenarios, zone_changing_its_kind_takes_the_old_alarms_a
 }
 
 TEST_F(alarms_generator_scenarios, movements_in_other_zone_kinds_are_dropped) {
-    zone("N", {zone_type::INFORM});
-    object("o1");
+    add(a_zone("N").type(zone_type::INFORM));
+    add(an_object("o1"));
     start();
     move("o1", "N", "enter");
     EXPECT_EQ(event_action("o1", "N"), std::nullopt);
@@ -464,21 +446,25 @@ TEST_F(alarms_generator_scenarios, movements_in_other_zone_kinds_are_dropped) {
 }
 
 TEST_F(alarms_generator_scenarios, start_up_settles_the_state_found_on_the_platform) {
-    zone("A");
-    zone("K", {zone_type::KEEP_OUT});
-    zone("N", {zone_type::ONE_WAY});
+    add(a_zone("A"));
+    add(a_zone("K").keep_out());
+    add(a_zone("N").type(zone_type::ONE_WAY));
     for (const char* o : {"o1", "o2", "o3", "o4", "o5"})
-        object(o);
+        add(an_object(o));
     move("o1", "A", "leave");  // still outside: its alarm stays as it is
     move("o2", "A", "enter");  // back inside: its alarm is cleared
     move("o4", "K", "enter");  // still inside a keep-out zone
     move("o5", "K", "leave");  // left it: the alarm is cleared
     move("o1", "N", "enter");  // of no interest
     auto open = [&](const std::string& obj, const std::string& zone, alarm_type type) {
-        m_ctx.take_alarms().add(
-            context::alarm(context::pair_uid(obj, zone), obj, std::string("s1"), zone, "aa:00",
-                           "zone_violation", 1, type, "text", "set", at(1), 0, 0, 0),
-            at(1));
+        m_ctx.take_alarms().add(an_alarm(obj, zone)
+                                    .kind(type)
+                                    .sublocation("s1")
+                                    .mac("aa:00")
+                                    .text("text")
+                                    .at(at(1))
+                                    .position(0, 0, 0),
+                                at(1));
     };
     open("o1", "A", alarm_type::ki);
     open("o2", "A", alarm_type::ki);
@@ -497,18 +483,22 @@ TEST_F(alarms_generator_scenarios, start_up_settles_the_state_found_on_the_platf
 }
 
 TEST_F(alarms_generator_scenarios, start_up_clears_a_platform_alarm_of_the_other_kind) {
-    zone("K", {zone_type::KEEP_OUT});  // was keep-in when the platform's alarm was raised
-    zone("A");                         // was keep-out
-    object("o1");
-    object("o2");
+    add(a_zone("K").keep_out());  // was keep-in when the platform's alarm was raised
+    add(a_zone("A"));             // was keep-out
+    add(an_object("o1"));
+    add(an_object("o2"));
     change_object("o2", [](auto& o) { o.set_sublocation_uid(std::nullopt); });
     move("o1", "K", "enter");
     move("o2", "A", "leave");
     auto open = [&](const std::string& obj, const std::string& zone, alarm_type type) {
-        m_ctx.take_alarms().add(
-            context::alarm(context::pair_uid(obj, zone), obj, std::string("s1"), zone, "aa:00",
-                           "zone_violation", 1, type, "text", "set", at(1), 0, 0, 0),
-            at(1));
+        m_ctx.take_alarms().add(an_alarm(obj, zone)
+                                    .kind(type)
+                                    .sublocation("s1")
+                                    .mac("aa:00")
+                                    .text("text")
+                                    .at(at(1))
+                                    .position(0, 0, 0),
+                                at(1));
     };
     open("o1", "K", alarm_type::ki);
     open("o2", "A", alarm_type::ko);
@@ -523,31 +513,26 @@ TEST_F(alarms_generator_scenarios, start_up_clears_a_platform_alarm_of_the_other
 }
 
 TEST_F(alarms_generator_scenarios, start_up_clears_a_keep_in_alarm_of_an_object_now_inside) {
-    zone("A");
-    zone("B");
-    object("o1");
+    add(a_zone("A"));
+    add(a_zone("B"));
+    add(an_object("o1"));
     move("o1", "A", "leave");
     move("o1", "B", "enter");
     m_ctx.take_alarms().add(
-        context::alarm("o1:A", "o1", std::nullopt, "A", "aa:00", "zone_violation", 1,
-                       alarm_type::ki, "text", "set", at(1), 0, 0, 0),
-        at(1));
+        an_alarm("o1", "A").keep_in().mac("aa:00").text("text").at(at(1)).position(0, 0, 0), at(1));
     start();
     EXPECT_THAT(posts(), ElementsAre("clear o1:A keep_in"));
     EXPECT_THAT(alarms(), IsEmpty());
 }
 
 TEST_F(alarms_generator_scenarios, open_keep_out_alarm_with_a_leave_is_cleared_at_the_leave_time) {
-    zone("K", {zone_type::KEEP_OUT});
-    object("o1");
+    add(a_zone("K").keep_out());
+    add(an_object("o1"));
     m_ctx.take_zone_events().add(
-        context::zone_event("o1:K", at(1'650'000'000'250), "o1", "s1", "p1", "K",
-                            zone_type::KEEP_OUT, "leave", 0, 0, 0),
+        a_movement("o1", "K").at(at(1'650'000'000'250)).sublocation("s1").keep_out().leave(),
         at(1));
     const auto& open = m_ctx.take_alarms().add(
-        context::alarm("o1:K", "o1", std::nullopt, "K", "aa:00", "zone_violation", 1,
-                       alarm_type::ko, "text", "set", at(1), 0, 0, 0),
-        at(1));
+        an_alarm("o1", "K").mac("aa:00").text("text").at(at(1)).position(0, 0, 0), at(1));
     m_controller =
         std::make_unique<alarms_controller_impl>(m_ctx, m_http, m_logger, m_timers, 60, 60);
     ko_alarms_generator(m_ctx, *m_controller).on_initialization(open, m_now);
@@ -559,8 +544,8 @@ TEST_F(alarms_generator_scenarios, open_keep_out_alarm_with_a_leave_is_cleared_a
 }
 
 TEST_F(alarms_generator_scenarios, destroyed_generator_stops_listening) {
-    zone("A");
-    object("o1");
+    add(a_zone("A"));
+    add(an_object("o1"));
     start();
     m_generator.reset();
     move("o1", "A", "leave");

@@ -5,6 +5,7 @@
 #include "context/context.hpp"
 #include "context/pair_uid.hpp"
 #include "core/enum_from_string.hpp"
+#include "support/records.hpp"
 #include "test_kit/error_of.hpp"
 
 namespace zentu::context {
@@ -13,17 +14,6 @@ namespace {
 using libs::core::enum_from_string;
 using libs::core::timestamp;
 using test_kit::error_of;
-
-zone make_zone(std::string uid, std::optional<std::string> sublocation,
-               std::optional<std::string> owner) {
-    return zone(std::move(uid), "Dock", "p1", std::move(sublocation), true, zone_shape::POLYGON,
-                zone_type::KEEP_IN, 1, false, timestamp(), std::move(owner), {}, {});
-}
-
-trackable_object make_object(std::string uid, std::optional<std::string> sublocation) {
-    return trackable_object(std::move(uid), true, "aa:bb", "p1", std::move(sublocation),
-                            timestamp(), std::nullopt, {});
-}
 
 TEST(context_enumerations, zone_type_text_round_trip) {
     EXPECT_EQ(enum_from_string<zone_type>("keep_in"), zone_type::KEEP_IN);
@@ -62,15 +52,8 @@ TEST(context_records, uids_join_object_and_zone_unchanged) {
 // allows, changed in one term at a time.
 TEST(context_alarm_rules, each_refusal_names_its_reason) {
     const auto verdict = [](auto change_zone, auto change_object) {
-        zone z("z");
-        z.set_type(zone_type::KEEP_IN);
-        z.set_active(true);
-        z.set_project_uid("p1");
-        trackable_object o("o1");
-        o.set_responsive(true);
-        o.set_mac_address("aa:bb");
-        o.set_project_uid("p1");
-        o.set_groups({"g1"});
+        zone z = test::a_zone("z");
+        trackable_object o = test::an_object("o1").groups({"g1"});
         change_zone(z);
         change_object(o);
         return std::string(to_string(alarm_verdict(alarm_type::ki, z, o))) + ", " +
@@ -121,7 +104,7 @@ TEST(context_records, group_inserted_through_a_write_handle_is_announced_on_rele
         std::vector<std::size_t> seen;
     } w;
     writable_context ctx;
-    ctx.take_trackable_objects().add(make_object("o1", std::nullopt), timestamp());
+    ctx.take_trackable_objects().add(test::an_object("o1"), timestamp());
     const auto sub = ctx.get_trackable_objects().subscribe(w);
     {
         auto handle = ctx.take_trackable_objects().try_get("o1", timestamp());
@@ -134,18 +117,19 @@ TEST(context_records, group_inserted_through_a_write_handle_is_announced_on_rele
 
 TEST(context_sublocation, zone_own_sublocation_wins) {
     writable_context ctx;
-    ctx.take_trackable_objects().add(make_object("o1", "s2"), timestamp());
-    EXPECT_EQ(ctx.get_sublocation_uid(make_zone("z", "s1", "o1")), "s1");
+    ctx.take_trackable_objects().add(test::an_object("o1").sublocation("s2"), timestamp());
+    EXPECT_EQ(ctx.get_sublocation_uid(test::a_zone("z").sublocation("s1").attached_to("o1").get()),
+              "s1");
 }
 
 TEST(context_sublocation, attached_zone_takes_the_object_sublocation) {
     writable_context ctx;
-    ctx.take_trackable_objects().add(make_object("o1", "s2"), timestamp());
-    ctx.take_trackable_objects().add(make_object("o2", std::nullopt), timestamp());
-    EXPECT_EQ(ctx.get_sublocation_uid(make_zone("z", std::nullopt, "o1")), "s2");
-    EXPECT_EQ(ctx.get_sublocation_uid(make_zone("z", std::nullopt, "o2")), std::nullopt);
-    EXPECT_EQ(ctx.get_sublocation_uid(make_zone("z", std::nullopt, "absent")), std::nullopt);
-    EXPECT_EQ(ctx.get_sublocation_uid(make_zone("z", std::nullopt, std::nullopt)), std::nullopt);
+    ctx.take_trackable_objects().add(test::an_object("o1").sublocation("s2"), timestamp());
+    ctx.take_trackable_objects().add(test::an_object("o2"), timestamp());
+    EXPECT_EQ(ctx.get_sublocation_uid(test::a_zone("z").attached_to("o1").get()), "s2");
+    EXPECT_EQ(ctx.get_sublocation_uid(test::a_zone("z").attached_to("o2").get()), std::nullopt);
+    EXPECT_EQ(ctx.get_sublocation_uid(test::a_zone("z").attached_to("absent").get()), std::nullopt);
+    EXPECT_EQ(ctx.get_sublocation_uid(test::a_zone("z").get()), std::nullopt);
 }
 
 }  // namespace

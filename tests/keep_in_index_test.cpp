@@ -6,7 +6,7 @@
 #include <random>
 
 #include "context/context.hpp"
-#include "context/pair_uid.hpp"
+#include "support/records.hpp"
 
 namespace zentu::context {
 namespace {
@@ -30,14 +30,16 @@ protected:
     zone make_zone(const std::string& uid) {
         const zone_type types[] = {zone_type::KEEP_IN, zone_type::KEEP_IN, zone_type::KEEP_OUT,
                                    zone_type::INFORM};
-        return zone(uid, "z", pick(m_projects), std::nullopt, coin(), zone_shape::POLYGON,
-                    types[std::uniform_int_distribution<int>(0, 3)(m_random)], 1,
-                    std::uniform_int_distribution<int>(0, 3)(m_random) == 0, timestamp(),
-                    std::nullopt, some(m_objects), some(m_groups));
+        return test::a_zone(uid)
+            .project(pick(m_projects))
+            .active(coin())
+            .type(types[std::uniform_int_distribution<int>(0, 3)(m_random)])
+            .default_allowed(std::uniform_int_distribution<int>(0, 3)(m_random) == 0)
+            .exceptions(some(m_objects))
+            .exceptions_groups(some(m_groups));
     }
     trackable_object make_object(const std::string& uid) {
-        return trackable_object(uid, true, std::string("aa"), pick(m_projects), std::nullopt,
-                                timestamp(), std::nullopt, some(m_groups));
+        return test::an_object(uid).project(pick(m_projects)).groups(some(m_groups));
     }
 
     void random_change() {
@@ -58,14 +60,11 @@ protected:
             case 3:
                 m_ctx.take_trackable_objects().remove(obj_uid, timestamp());
                 break;
-            default: {
-                const auto uid = pair_uid(obj_uid, zone_uid);
+            default:
                 m_ctx.take_zone_events().update_or_add(
-                    zone_event(uid, timestamp(), obj_uid, "s", "p", zone_uid, zone_type::KEEP_IN,
-                               coin() ? "enter" : "leave", 0, 0, 0),
+                    test::a_movement(obj_uid, zone_uid).action(coin() ? "enter" : "leave"),
                     timestamp());
                 break;
-            }
         }
     }
 
@@ -128,16 +127,13 @@ namespace zentu::context {
 namespace {
 
 zone keep_in_zone(const std::string& uid, const std::string& project) {
-    return zone(uid, "z", project, std::nullopt, true, zone_shape::POLYGON, zone_type::KEEP_IN, 1,
-                false, libs::core::timestamp(), std::nullopt, {}, {});
+    return test::a_zone(uid).project(project);
 }
 trackable_object object_in(const std::string& uid, const std::string& project) {
-    return trackable_object(uid, true, std::string("aa"), project, std::nullopt,
-                            libs::core::timestamp(), std::nullopt, {});
+    return test::an_object(uid).project(project);
 }
 zone_event movement(const std::string& obj, const std::string& zone, const char* action) {
-    return zone_event(pair_uid(obj, zone), libs::core::timestamp(), obj, "s", "p", zone,
-                      zone_type::KEEP_IN, action, 0, 0, 0);
+    return test::a_movement(obj, zone).action(action);
 }
 
 TEST(keep_in_index_positions_test, objects_a_list_did_not_know_are_unknown_until_they_move) {

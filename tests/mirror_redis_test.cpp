@@ -9,10 +9,10 @@
 #include <thread>
 
 #include "context/context.hpp"
-#include "context/pair_uid.hpp"
 #include "mirror/context_debug.hpp"
 #include "mirror/mirror_writer.hpp"
 #include "redis/redis_context.hpp"
+#include "support/records.hpp"
 #include "support/redis_server.hpp"
 
 namespace zentu {
@@ -26,23 +26,20 @@ libs::core::logger& test_logger() {
     return logger;
 }
 
-context::zone make_zone(const std::string& uid, const std::string& name = "Dock 3",
-                        std::optional<std::string> sublocation = std::nullopt) {
-    return context::zone(uid, name, "p1", std::move(sublocation), true,
-                         context::zone_shape::POLYGON, context::zone_type::KEEP_OUT, 2, false,
-                         timestamp(1614834367, 89), std::nullopt, {}, {});
+// The records whose hashes the tests read.
+test::zone_builder make_zone(const std::string& uid, const std::string& name = "Dock 3") {
+    return test::a_zone(uid).name(name).keep_out().level(2).at(timestamp(1614834367, 89));
 }
 
-context::trackable_object make_object(const std::string& uid) {
-    return context::trackable_object(uid, true, std::string("aa:bb"), "p1", std::string("s1"),
-                                     timestamp(1600000000, 5), std::nullopt, {});
+test::object_builder make_object(const std::string& uid) {
+    return test::an_object(uid).sublocation("s1").at(timestamp(1600000000, 5));
 }
 
-context::alarm make_alarm(const std::string& obj, const std::string& zone) {
-    return context::alarm(context::pair_uid(obj, zone), obj, std::nullopt, zone, "aa:bb",
-                          "zone_violation", 2, context::alarm_type::ko,
-                          "Keep out zone Dock 3 with zone alarm level 2", "set",
-                          timestamp(1600000000, 250), std::nullopt, std::nullopt, std::nullopt);
+test::alarm_builder make_alarm(const std::string& obj, const std::string& zone) {
+    return test::an_alarm(obj, zone)
+        .level(2)
+        .text("Keep out zone Dock 3 with zone alarm level 2")
+        .at(timestamp(1600000000, 250));
 }
 
 std::map<std::string, std::string> hash(redis::context& r, const std::string& key) {

@@ -11,61 +11,34 @@
 #include "core/events_loop.hpp"
 #include "intake/background_worker.hpp"
 #include "intake/context_rebuild.hpp"
+#include "test_kit/platform_records.hpp"
 
 namespace zentu {
 namespace {
 
 using position = context::keep_in_index::position;
+namespace platform = test_kit::platform;
 
 libs::core::logger& test_logger() {
     static libs::core::logger logger("marovane-test", "catch-up");
     return logger;
 }
 
-// inside: the zone's "trackables_in_zone" member, or none at all when empty.
-std::string zone_json(const std::string& uid, const std::string& type,
-                      const std::string& inside = {}) {
-    std::string members;
-    if (!inside.empty())
-        members = R"(, "trackables_in_zone": )" + inside;
-    return R"({"uid": ")" + uid + R"(", "project_uid": "P", "name": "Zone", "active": true,
-        "sublocation_uid": "s1", "shape": "polygon", "zone_type_name": ")" +
-           type + R"(", "zone_alarm_level": 2, "default_allowed": false, "priority": 1,
-        "updated_at": "2021-03-04T05:06:07.089Z", "zone_exceptions": [],
-        "zone_exceptions_groups": [])" +
-           members + "}";
+// Zones and objects of project P; a zone comes without an occupancy list
+// unless the test says who is inside (or that nobody is: empty_list).
+platform::zone_record zone(const std::string& uid, const std::string& type) {
+    return platform::zone_record(uid).project("P").type(type).without_occupancy();
 }
-
-std::string object_json(const std::string& uid) {
-    return R"({"uid": ")" + uid + R"(", "name": "obj", "project_uid": "P",
-        "node": {"responsive": true, "mac_address": "aa:)" +
-           uid + R"("}, "updated_at": "2021-03-04T05:06:07.000Z", "position": {"sl_id": "s1"},
-        "groups": []})";
+platform::zone_record empty_list(platform::zone_record zone) {
+    zone.set("trackables_in_zone", Json::Value(Json::arrayValue));
+    return zone;
 }
-
-std::string inside(const std::string& obj) {
-    return R"([{"uid": ")" + obj +
-           R"(", "entered": {"x": 1, "y": 2, "z": 3, "time": "2021-03-04T05:06:07.089Z"}}])";
+platform::object_record object(const std::string& uid) {
+    return platform::object_record(uid).project("P");
 }
-
-std::string list(const std::string& member, const std::vector<std::string>& records) {
-    std::string out = "{\"" + member + "\": [";
-    for (std::size_t i = 0; i < records.size(); ++i)
-        out += (i ? "," : "") + records[i];
-    return out + "]}";
-}
-
-std::string notify(const std::string& object, const std::string& action, const std::string& plist) {
-    return R"({"object": ")" + object + R"(", "action": ")" + action +
-           R"(", "ts": 1700000000, "ms": 5, "plist": )" + plist + "}";
-}
-
 std::string movement(const std::string& obj, const std::string& zone, const std::string& type,
                      const std::string& action) {
-    return R"({"ts": 1700000000, "ms": 7, "obj_uid": ")" + obj +
-           R"(", "sublocation_uid": "s1", "project_uid": "P", "zone_uid": ")" + zone +
-           R"(", "zone_type_name": ")" + type + R"(", "action": ")" + action +
-           R"(", "x": 1, "y": 2, "z": 3})";
+    return platform::zone_event_message(obj, zone).project("P").type(type).action(action);
 }
 
 class rebuild_catch_up_test : public ::testing::Test {
@@ -78,8 +51,8 @@ protected:
     // Fills a context from the lists, as a start-up or a rebuild does.
     static void load(context_intake& intake, const std::vector<std::string>& objects,
                      const std::vector<std::string>& zones) {
-        intake.load_trackable_objects(list("trackableObjects", objects));
-        intake.load_zones(list("zones", zones));
+        intake.load_trackable_objects(platform::list("trackableObjects", objects));
+        intake.load_zones(platform::list("zones", zones));
     }
     rebuilt_context build(const std::vector<std::string>& objects,
                           const std::vector<std::string>& zones) {
@@ -108,17 +81,16 @@ protected:
 };
 
 TEST_F(rebuild_catch_up_test, zones_listed_without_occupancy_keep_what_the_stream_taught) {
-    load(m_running_intake, {object_json("A"), object_json("B")},
-         {zone_json("KI", "keep_in"), zone_json("KO", "keep_out"),
-          zone_json("LISTED", "keep_in", inside("A")), zone_json("FRESH", "keep_in", inside("B"))});
+    load(m_running_intake, {object("A"), object("B")},
+         {zone("KI", "keep_in"), zone("KO", "keep_out"), zone("LISTED", "keep_in").inside("A"),
+          zone("FRESH", "keep_in").inside("B")});
     m_running_intake.handle_zone_event(movement("B", "KI", "keep_in", "leave"));
     m_running_intake.handle_zone_event(movement("A", "KO", "keep_out", "enter"));
 
     // This time LISTED comes without its list; FRESH with a new one.
-    auto built =
-        build({object_json("A"), object_json("B")},
-              {zone_json("KI", "keep_in"), zone_json("KO", "keep_out"),
-               zone_json("LISTED", "keep_in"), zone_json("FRESH", "keep_in", inside("A"))});
+    auto built = build({object("A"), object("B")},
+                       {zone("KI", "keep_in"), zone("KO", "keep_out"), zone("LISTED", "keep_in"),
+                        zone("FRESH", "keep_in").inside("A")});
     catch_up(built, m_running, m_journal);
 
     const auto& index = built.context->get_keep_in_index();
@@ -136,17 +108,17 @@ TEST_F(rebuild_catch_up_test, zones_listed_without_occupancy_keep_what_the_strea
 }
 
 TEST_F(rebuild_catch_up_test, uids_deleted_and_created_again_meanwhile_start_afresh) {
-    const std::vector<std::string> objects{object_json("A")};
-    const std::vector<std::string> zones{zone_json("KI", "keep_in", "[]"),
-                                         zone_json("KO", "keep_out", inside("A")),
-                                         zone_json("KO2", "keep_out", inside("A"))};
+    const std::vector<std::string> objects{object("A")};
+    const std::vector<std::string> zones{empty_list(zone("KI", "keep_in")),
+                                         zone("KO", "keep_out").inside("A"),
+                                         zone("KO2", "keep_out").inside("A")};
     load(m_running_intake, objects, zones);
     // The lists are read before these arrive.
     auto built = build(objects, zones);
-    during_rebuild(true, notify("TRACKABLE_OBJECT", "deleted", R"({"uid": "A"})"));
-    during_rebuild(true, notify("TRACKABLE_OBJECT", "created", object_json("A")));
-    during_rebuild(true, notify("ZONE", "deleted", R"({"uid": "KO2"})"));
-    during_rebuild(true, notify("ZONE", "created", zone_json("KO2", "keep_out", "[]")));
+    during_rebuild(true, platform::notify("TRACKABLE_OBJECT", "deleted", R"({"uid": "A"})"));
+    during_rebuild(true, platform::notify("TRACKABLE_OBJECT", "created", object("A")));
+    during_rebuild(true, platform::notify("ZONE", "deleted", R"({"uid": "KO2"})"));
+    during_rebuild(true, platform::notify("ZONE", "created", empty_list(zone("KO2", "keep_out"))));
     catch_up(built, m_running, m_journal);
 
     for (const auto* context : {&static_cast<const context::context&>(*built.context),

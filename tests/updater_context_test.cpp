@@ -11,12 +11,14 @@
 #include "core/http.hpp"
 #include "intake/context_updater.hpp"
 #include "test_kit/http_test_server.hpp"
+#include "test_kit/platform_records.hpp"
 
 namespace zentu {
 namespace {
 
 using libs::core::timestamp;
 using test_kit::http_test_server;
+namespace platform = test_kit::platform;
 
 libs::core::logger& test_logger() {
     static libs::core::logger logger("marovane-test", "updater");
@@ -52,38 +54,23 @@ public:
     std::vector<std::string> m_log;
 };
 
-std::string zone_json(const std::string& uid, const std::string& project, const std::string& type,
-                      const std::string& inside = "[]", const std::string& extra = "") {
-    return R"({"uid": ")" + uid + R"(", "project_uid": ")" + project + R"(", "name": "Zone )" +
-           uid + R"(", "sublocation_uid": "s1", "active": true, "shape": "polygon",
-           "zone_type_name": ")" +
-           type + R"(", "zone_alarm_level": 2, "default_allowed": false,
-           "priority": 1, "updated_at": "2021-03-04T05:06:07.089Z", "zone_exceptions": [],
-           "zone_exceptions_groups": [], "trackables_in_zone": )" +
-           inside + extra + "}";
+// The site the platform serves: objects A and B of project P, C of Q; zones
+// KI (keep-in) and KO (keep-out) of P, with A inside both.
+platform::zone_record zone(const std::string& uid, const std::string& type) {
+    return platform::zone_record(uid).project("P").type(type);
 }
-
-std::string object_json(const std::string& uid, const std::string& project,
-                        const std::string& position = R"(, "position": {"sl_id": "s1"})",
-                        const std::string& groups = R"(, "groups": ["g1"])") {
-    return R"({"uid": ")" + uid + R"(", "name": "obj", "project_uid": ")" + project +
-           R"(", "node": {"responsive": true, "mac_address": "aa:)" + uid + R"("},
-           "updated_at": "2021-03-04T05:06:07.000Z", "default_height": 1, "type": "t",
-           "category": "c", "tag_config": {"stationary": false})" +
-           position + groups + "}";
+platform::object_record object(const std::string& uid, const std::string& project) {
+    return platform::object_record(uid).project(project).groups({"g1"});
 }
-
-const std::string entry_a =
-    R"([{"uid": "A", "entered": {"x": 1, "y": 2, "z": 3, "time": "2021-03-04T05:06:07.089Z"}}])";
 
 class updater_test : public ::testing::Test {
 protected:
     void SetUp() override {
-        serve("/api/private/track_obj/", R"({"trackableObjects": [)" + object_json("A", "P") + "," +
-                                             object_json("B", "P") + "," + object_json("C", "Q") +
-                                             "]}");
-        serve("/api/private/zones/", R"({"zones": [)" + zone_json("KI", "P", "keep_in", entry_a) +
-                                         "," + zone_json("KO", "P", "keep_out", entry_a) + "]}");
+        serve("/api/private/track_obj/",
+              platform::list("trackableObjects",
+                             {object("A", "P"), object("B", "P"), object("C", "Q")}));
+        serve("/api/private/zones/", platform::list("zones", {zone("KI", "keep_in").inside("A"),
+                                                              zone("KO", "keep_out").inside("A")}));
         serve("/api/private/alarms/", R"({"alarms": [
             {"uid": "al1", "mac_address": "aa:B", "alarm_name": "zone_violation",
              "additional_info": {"text": "t", "zone_alarm_level": 2,
@@ -111,20 +98,10 @@ protected:
                                                       test_logger());
     }
 
-    std::string notify(const std::string& object, const std::string& action,
-                       const std::string& plist, long ts = 1700000000, int ms = 5) {
-        return R"({"object": ")" + object + R"(", "action": ")" + action + R"(", "ts": )" +
-               std::to_string(ts) + R"(, "ms": )" + std::to_string(ms) + R"(, "plist": )" + plist +
-               "}";
-    }
-
-    std::string zone_event(const std::string& obj, const std::string& zone,
-                           const std::string& action, const std::string& x = "1",
-                           const std::string& sublocation = "s1") {
-        return R"({"ts": 1700000000, "ms": 7, "obj_uid": ")" + obj + R"(", "sublocation_uid": ")" +
-               sublocation + R"(", "project_uid": "P", "zone_uid": ")" + zone +
-               R"(", "zone_type_name": "keep_out", "action": ")" + action + R"(", "x": )" + x +
-               R"(, "y": 2, "z": 3})";
+    // A zone event of project P in a keep-out zone.
+    static platform::zone_event_message movement(const std::string& obj, const std::string& zone,
+                                                 const std::string& action) {
+        return platform::zone_event_message(obj, zone).project("P").type("keep_out").action(action);
     }
 
     http_test_server m_server;
@@ -170,9 +147,8 @@ TEST_F(updater_test, initial_load_derives_zone_events_and_alarms) {
 }
 
 TEST_F(updater_test, occupancy_lists_of_zones_without_sublocation_or_created_later_count) {
-    auto no_sublocation = zone_json("NS", "P", "keep_out", entry_a);
-    no_sublocation.replace(no_sublocation.find(R"("sublocation_uid": "s1", )"), 25, "");
-    serve("/api/private/zones/", R"({"zones": [)" + no_sublocation + "]}");
+    serve("/api/private/zones/",
+          platform::list("zones", {zone("NS", "keep_out").inside("A").without("sublocation_uid")}));
     start();
     const auto entry = m_context.get_zone_events().try_get("A:NS");
     ASSERT_TRUE(entry);
@@ -181,18 +157,18 @@ TEST_F(updater_test, occupancy_lists_of_zones_without_sublocation_or_created_lat
     using position = context::keep_in_index::position;
     const auto& index = m_context.get_keep_in_index();
     m_stream.publish("notify",
-                     notify("ZONE", "created", zone_json("NEW", "P", "keep_in", entry_a)));
+                     platform::notify("ZONE", "created", zone("NEW", "keep_in").inside("A")));
     EXPECT_EQ(m_context.get_zone_events().get("A:NEW").get_action(), "enter");
     EXPECT_EQ(index.position_of("A", "NEW"), position::inside);
     EXPECT_EQ(index.position_of("B", "NEW"), position::outside);
     // Created afterwards: where it is was never learnt.
-    m_stream.publish("notify", notify("TRACKABLE_OBJECT", "created", object_json("D", "P")));
+    m_stream.publish("notify", platform::notify("TRACKABLE_OBJECT", "created", object("D", "P")));
     EXPECT_EQ(index.position_of("D", "NEW"), position::inside);
 }
 
 TEST_F(updater_test, a_bad_record_is_logged_and_the_rest_loads) {
     serve("/api/private/zones/",
-          R"({"zones": [{"uid": "broken"},)" + zone_json("KO", "P", "keep_out") + "]}");
+          platform::list("zones", {R"({"uid": "broken"})", zone("KO", "keep_out")}));
     start();
     EXPECT_FALSE(m_context.get_zones().is_exists("broken"));
     EXPECT_TRUE(m_context.get_zones().is_exists("KO"));
@@ -204,25 +180,27 @@ TEST_F(updater_test, zone_update_announces_only_real_changes) {
     auto handle = m_context.get_zones().subscribe(zones);
 
     // Same fields, newer time stamp: nothing is written.
-    m_stream.publish("notify", notify("ZONE", "updated", zone_json("KO", "P", "keep_out")));
+    m_stream.publish("notify", platform::notify("ZONE", "updated", zone("KO", "keep_out")));
     EXPECT_TRUE(zones.m_log.empty());
 
-    m_stream.publish("notify", notify("zone", "Updated", zone_json("KO", "P", "Keep_In")));
+    m_stream.publish("notify", platform::notify("zone", "Updated", zone("KO", "Keep_In")));
     EXPECT_EQ(zones.m_log, (std::vector<std::string>{"update KO"}));
     EXPECT_EQ(m_context.get_zones().get("KO").get_type(), context::zone_type::UNKNOWN);
     EXPECT_EQ(m_context.get_zones().get("KO").get_ts(), timestamp(1700000000, 5));
 
-    m_stream.publish("notify", notify("ZONE", "updated", zone_json("NEW", "P", "keep_in")));
+    m_stream.publish("notify", platform::notify("ZONE", "updated", zone("NEW", "keep_in")));
     EXPECT_TRUE(m_context.get_zones().is_exists("NEW"));
 
-    m_stream.publish("notify", notify("ZONE", "deleted", R"({"uid": "NEW"})", 1700000001, 250));
+    m_stream.publish("notify",
+                     platform::notify("ZONE", "deleted", R"({"uid": "NEW"})", 1700000001, 250));
     EXPECT_FALSE(m_context.get_zones().is_exists("NEW"));
 }
 
 TEST_F(updater_test, object_update_keeps_sublocation_and_replaces_groups) {
     start();
     m_stream.publish("notify",
-                     notify("TRACKABLE_OBJECT", "updated", object_json("A", "P", "", "")));
+                     platform::notify("TRACKABLE_OBJECT", "updated",
+                                      object("A", "P").without("position").without("groups")));
     const auto& a = m_context.get_trackable_objects().get("A");
     EXPECT_EQ(a.get_sublocation_uid(), std::optional<std::string>("s1"));
     EXPECT_TRUE(a.get_groups().empty());
@@ -239,8 +217,8 @@ TEST_F(updater_test, zone_event_messages_create_then_update_one_event) {
     recorder<context::zone_event> events;
     auto handle = m_context.get_zone_events().subscribe(events);
 
-    m_updater->handle_zone_event(zone_event("B", "KO", "enter"));
-    m_updater->handle_zone_event(zone_event("B", "KO", "leave"));
+    m_updater->handle_zone_event(movement("B", "KO", "enter").text());
+    m_updater->handle_zone_event(movement("B", "KO", "leave").text());
     EXPECT_EQ(events.m_log, (std::vector<std::string>{"create B:KO", "update B:KO"}));
     const auto& e = m_context.get_zone_events().get("B:KO");
     EXPECT_EQ(e.get_action(), "leave");
@@ -254,7 +232,7 @@ TEST_F(updater_test, zone_event_moves_the_object_to_its_sublocation_first) {
     recorder<context::zone_event> events;
     auto h1 = m_context.get_trackable_objects().subscribe(objects);
     auto h2 = m_context.get_zone_events().subscribe(events);
-    m_updater->handle_zone_event(zone_event("B", "KO", "enter", "1", "s2"));
+    m_updater->handle_zone_event(movement("B", "KO", "enter").sublocation("s2").text());
     EXPECT_EQ(objects.m_log, (std::vector<std::string>{"update B"}));
     EXPECT_EQ(m_context.get_trackable_objects().get("B").get_sublocation_uid(),
               std::optional<std::string>("s2"));
@@ -264,16 +242,16 @@ TEST_F(updater_test, zone_event_moves_the_object_to_its_sublocation_first) {
 TEST_F(updater_test, malformed_zone_events_are_dropped_or_rejected) {
     start();
     const auto count = m_context.get_zone_events().size();
-    m_updater->handle_zone_event(zone_event("B", "KO", "enter", "1.5"));
-    m_updater->handle_zone_event(zone_event("B", "KO", "enter", "\"1\""));
+    m_updater->handle_zone_event(movement("B", "KO", "enter").set("x", 1.5).text());
+    m_updater->handle_zone_event(movement("B", "KO", "enter").set("x", "1").text());
     m_updater->handle_zone_event(R"({"ts": 1, "ms": 0})");
     // Times that would wrap or make a nonsense alarm time.
-    for (const auto& [ts, ms] : {std::pair{"9223372036854775", "808"}, std::pair{"-1", "999"},
-                                 std::pair{"1700000000", "-1"}, std::pair{"1700000000", "1000"}}) {
-        auto message = zone_event("B", "KO", "enter");
-        message.replace(message.find("1700000000"), 10, ts);
-        message.replace(message.find("\"ms\": 7") + 6, 1, ms);
-        m_updater->handle_zone_event(message);
+    for (const auto& [ts, ms] :
+         {std::pair<Json::Int64, int>{9223372036854775, 808}, std::pair<Json::Int64, int>{-1, 999},
+          std::pair<Json::Int64, int>{1700000000, -1},
+          std::pair<Json::Int64, int>{1700000000, 1000}}) {
+        m_updater->handle_zone_event(
+            movement("B", "KO", "enter").set("ts", ts).set("ms", ms).text());
     }
     EXPECT_EQ(m_context.get_zone_events().size(), count);
 

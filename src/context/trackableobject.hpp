@@ -15,11 +15,9 @@ public:
     using timestamp = libs::core::timestamp;
     using uids = std::set<std::string>;
 
-    // An object with its uid alone; the record's fields are set afterwards.
+    // An object with its uid alone; the record's fields are set afterwards
+    // (the field table in record_fields.hpp does so for the platform's records).
     explicit trackable_object(std::string uid) : m_uid(std::move(uid)) {}
-    trackable_object(std::string uid, bool responsive, std::optional<std::string> mac_address,
-                     std::string project_uid, std::optional<std::string> sublocation_uid,
-                     timestamp ts, std::optional<std::string> self_zone_uid, uids groups);
 
     const std::string& get_uid() const noexcept { return m_uid; }
 

@@ -17,12 +17,9 @@ public:
     using timestamp = libs::core::timestamp;
     using uids = std::set<std::string>;
 
-    // A zone with its uid alone; the record's fields are set afterwards.
+    // A zone with its uid alone; the record's fields are set afterwards (the
+    // field table in record_fields.hpp does so for the platform's records).
     explicit zone(std::string uid) : m_uid(std::move(uid)) {}
-    zone(std::string uid, std::string name, std::string project_uid,
-         std::optional<std::string> sublocation_uid, bool active, zone_shape shape, zone_type type,
-         std::uint32_t alarm_level, bool default_allowed, timestamp ts,
-         std::optional<std::string> trackable_object_uid, uids exceptions, uids exceptions_groups);
 
     const std::string& get_uid() const noexcept { return m_uid; }
 

@@ -6,11 +6,13 @@
 #include "context_utils/context_updater.hpp"
 #include "support/cu_sync_fixture.hpp"
 #include "support/cu_test_helpers.hpp"
+#include "test_kit/platform_records.hpp"
 
 namespace zentu::libs::context_utils {
 namespace {
 
 using test_kit::error_of;
+namespace platform = test_kit::platform;
 
 class cu_sync_notify : public testing::sync_fixture {
 protected:
@@ -24,11 +26,10 @@ TEST_F(cu_sync_notify, kind_and_action_are_case_insensitive) {
     });
     m_synchronizer->on_zone_updating(
         [&](parsers::zone& zone) { m_calls.push_back("updated " + zone.get_uid()); });
-    m_synchronizer->handle_notify(
-        R"({"object": "Zone", "action": "Created", "ts": 1600000000, "ms": 7,
-            "plist": {"uid": "z1", "updated_at": "2021-03-04T05:06:07.089Z"}})");
-    m_synchronizer->handle_notify(
-        R"({"object": "zone", "action": "UPDATED", "ts": 1, "ms": 0, "plist": {"uid": "z2"}})");
+    m_synchronizer->handle_notify(platform::notify(
+        "Zone", "Created", R"({"uid": "z1", "updated_at": "2021-03-04T05:06:07.089Z"})", 1600000000,
+        7));
+    m_synchronizer->handle_notify(platform::notify("zone", "UPDATED", R"({"uid": "z2"})", 1, 0));
     EXPECT_EQ(m_calls, (std::vector<std::string>{"created z1 1600000000.7", "updated z2"}));
 }
 
@@ -40,9 +41,9 @@ TEST_F(cu_sync_notify, deletions_report_uid_and_envelope_time) {
     m_synchronizer->on_zone_deleting(record);
     m_synchronizer->on_trackable_object_deleting(record);
     m_synchronizer->handle_notify(
-        R"({"object": "ZONE", "action": "deleted", "ts": 1600000000, "ms": 250, "plist": {"uid": "z1"}})");
+        platform::notify("ZONE", "deleted", R"({"uid": "z1"})", 1600000000, 250));
     m_synchronizer->handle_notify(
-        R"({"object": "TRACKABLE_OBJECT", "action": "deleted", "ts": 2, "ms": 1, "plist": {"uid": "t1"}})");
+        platform::notify("TRACKABLE_OBJECT", "deleted", R"({"uid": "t1"})", 2, 1));
     EXPECT_EQ(deleted, (std::vector<std::pair<std::string, std::int64_t>>{{"z1", 1600000000250},
                                                                           {"t1", 2001}}));
 }
@@ -101,8 +102,7 @@ TEST_F(cu_sync_notify, positions_and_associations) {
         });
     m_synchronizer->handle_pos(R"({"tk_uid": "t1", "data": {"x": 4.5}})");
     m_synchronizer->handle_notify(
-        R"({"object": "trackable_object_association", "action": "created", "ts": 3, "ms": 4,
-            "plist": {"trob_uid": "t9"}})");
+        platform::notify("trackable_object_association", "created", R"({"trob_uid": "t9"})", 3, 4));
     m_synchronizer->handle_notify(
         R"({"object": "TRACKABLE_OBJECT_ASSOCIATION", "action": "deleted", "plist": {}})");
     EXPECT_EQ(m_calls, (std::vector<std::string>{"pos t1 4", "association t9 3004"}));

@@ -5,11 +5,13 @@
 
 #include "support/cu_sync_fixture.hpp"
 #include "support/cu_test_helpers.hpp"
+#include "test_kit/platform_records.hpp"
 
 namespace zentu::libs::context_utils {
 namespace {
 
 using namespace std::chrono_literals;
+namespace platform = test_kit::platform;
 
 // Records every store notification as "<event> <uid> <ms>".
 template <typename T>
@@ -51,11 +53,10 @@ TEST_F(cu_sync_store, initial_fill_and_notifications) {
     recorder<objects::zone> observer;
     auto subscription = zones->get_objects().subscribe(observer);
     m_synchronizer->handle_notify(
-        R"({"object": "ZONE", "action": "created", "ts": 10, "ms": 1, "plist": {"uid": "z3", "name": "n"}})");
+        platform::notify("ZONE", "created", R"({"uid": "z3", "name": "n"})", 10, 1));
     m_synchronizer->handle_notify(
-        R"({"object": "ZONE", "action": "updated", "ts": 11, "ms": 2, "plist": {"uid": "z1", "name": "new"}})");
-    m_synchronizer->handle_notify(
-        R"({"object": "ZONE", "action": "deleted", "ts": 12, "ms": 3, "plist": {"uid": "z2"}})");
+        platform::notify("ZONE", "updated", R"({"uid": "z1", "name": "new"})", 11, 2));
+    m_synchronizer->handle_notify(platform::notify("ZONE", "deleted", R"({"uid": "z2"})", 12, 3));
     EXPECT_EQ(observer.m_events,
               (std::vector<std::string>{"created z3", "updated z1", "deleted z2"}));
     EXPECT_EQ(observer.m_times[1].get_time_since_epoch().count(), 11002);
@@ -72,8 +73,7 @@ TEST_F(cu_sync_store, objects_without_uid_or_time_never_enter) {
     serve("/api/private/nodes/", R"({"nodes": []})");
     auto nodes = m_synchronizer->make_nodes(1h);
     EXPECT_EQ(test_kit::error_of([&] {
-                  m_synchronizer->handle_notify(
-                      R"({"object": "NODE", "action": "created", "ts": 1, "ms": 0, "plist": {}})");
+                  m_synchronizer->handle_notify(platform::notify("NODE", "created", R"({})", 1, 0));
               }),
               "\"uid\" is not a string!");
     EXPECT_TRUE(nodes->get_objects().empty());
@@ -84,8 +84,7 @@ TEST_F(cu_sync_store, last_registration_takes_the_slot) {
     auto zones = m_synchronizer->make_zones(1h);
     std::vector<std::string> app;
     m_synchronizer->on_zone_creating([&](parsers::zone& zone) { app.push_back(zone.get_uid()); });
-    m_synchronizer->handle_notify(
-        R"({"object": "ZONE", "action": "created", "ts": 1, "ms": 0, "plist": {"uid": "z1"}})");
+    m_synchronizer->handle_notify(platform::notify("ZONE", "created", R"({"uid": "z1"})", 1, 0));
     EXPECT_EQ(app, std::vector<std::string>{"z1"});
     EXPECT_TRUE(zones->get_objects().empty());
 }
@@ -94,9 +93,9 @@ TEST_F(cu_sync_store, notifications_after_the_store_is_gone_are_dropped) {
     serve("/api/private/sublocations/", R"({"sublocations": []})");
     m_synchronizer->make_sublocations(1h).reset();
     m_synchronizer->handle_notify(
-        R"({"object": "SUBLOCATION", "action": "created", "ts": 1, "ms": 0, "plist": {"uid": "s"}})");
+        platform::notify("SUBLOCATION", "created", R"({"uid": "s"})", 1, 0));
     m_synchronizer->handle_notify(
-        R"({"object": "SUBLOCATION", "action": "deleted", "ts": 1, "ms": 0, "plist": {"uid": "s"}})");
+        platform::notify("SUBLOCATION", "deleted", R"({"uid": "s"})", 1, 0));
 }
 
 TEST_F(cu_sync_store, periodic_reload_replaces_and_removes) {
