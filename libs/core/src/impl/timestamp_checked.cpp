@@ -56,43 +56,47 @@ bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// Reads the text "YYYY-MM-DD?hh:mm:ss[.f]" field by field. Each read either
-// advances or records why the text is no time.
+// Reads a text of the layout field by field. Each read either advances or
+// records why the text is no time.
 class time_text_reader {
 public:
-    explicit time_text_reader(std::string_view text) : m_text(text) {}
+    time_text_reader(std::string_view text, iso_layout layout)
+        : m_text(text), m_fixed(layout == iso_layout::fixed_width) {}
 
     std::optional<calendar_time> read() {
-        calendar_time time;
-        if (!number(time.year) || !literal('-') || !number(time.month) || !literal('-') ||
-            !number(time.day) || !any_character() || !number(time.hour) || !literal(':') ||
-            !number(time.minute) || !literal(':') || !number(time.second))
+        constexpr std::size_t fixed_min_length = 24;
+        if (m_fixed && m_text.size() < fixed_min_length)
             return std::nullopt;
-        if (m_position < m_text.size() && m_text[m_position] == '.') {
-            ++m_position;
-            const std::size_t begin = m_position;
-            skip_digits();
-            time.fraction = m_text.substr(begin, m_position - begin);
-            if (time.fraction.size() > static_cast<std::size_t>(max_field_digits)) {
-                m_too_long = true;
-                return std::nullopt;
-            }
-        }
+        calendar_time time;
+        if (!number(time.year, 4) || !separator('-') || !number(time.month, 2) || !separator('-') ||
+            !number(time.day, 2) || !any_character() || !number(time.hour, 2) || !separator(':') ||
+            !number(time.minute, 2) || !separator(':') || !number(time.second, 2))
+            return std::nullopt;
+        if (!fraction(time.fraction))
+            return std::nullopt;
         return time;
     }
 
-    // The text has the right shape but a field of absurd length.
-    bool too_long() const { return m_too_long; }
+    // Why a text of the right shape is no time; empty when it has no such shape.
+    const char* reason() const { return m_reason; }
 
 private:
-    bool number(std::int64_t& out) {
+    // Flexible: 1 to 9 digits; fixed width: exactly width digits.
+    bool number(std::int64_t& out, std::size_t width) {
         const std::size_t begin = m_position;
-        skip_digits();
+        if (m_fixed) {
+            for (std::size_t i = 0; i < width; ++i)
+                if (begin + i >= m_text.size() || !is_digit(m_text[begin + i]))
+                    return false;
+            m_position += width;
+        } else {
+            skip_digits();
+        }
         const std::size_t length = m_position - begin;
         if (length == 0)
             return false;
         if (length > static_cast<std::size_t>(max_field_digits)) {
-            m_too_long = true;
+            m_reason = "a field has more than 9 digits";
             return false;
         }
         out = 0;
@@ -101,12 +105,39 @@ private:
         return true;
     }
 
+    // Flexible: an optional "." and at most 9 digits; fixed width: whatever
+    // character, then 1 to 9 digits.
+    bool fraction(std::string_view& out) {
+        if (m_fixed) {
+            if (!any_character())
+                return false;
+        } else if (m_position >= m_text.size() || m_text[m_position] != '.') {
+            return true;
+        } else {
+            ++m_position;
+        }
+        const std::size_t begin = m_position;
+        skip_digits();
+        out = m_text.substr(begin, m_position - begin);
+        if (m_fixed && out.empty())
+            return false;
+        if (out.size() > static_cast<std::size_t>(max_field_digits)) {
+            m_reason = m_fixed ? "fraction of a second longer than 9 digits"
+                               : "a field has more than 9 digits";
+            return false;
+        }
+        return true;
+    }
+
     void skip_digits() {
         while (m_position < m_text.size() && is_digit(m_text[m_position]))
             ++m_position;
     }
 
-    bool literal(char c) {
+    // Flexible: exactly c; fixed width: whatever stands there.
+    bool separator(char c) {
+        if (m_fixed)
+            return any_character();
         if (m_position >= m_text.size() || m_text[m_position] != c)
             return false;
         ++m_position;
@@ -121,8 +152,9 @@ private:
     }
 
     std::string_view m_text;
+    bool m_fixed;
     std::size_t m_position = 0;
-    bool m_too_long = false;
+    const char* m_reason = "";
 };
 
 std::string invalid_text_message(std::string_view text) {
@@ -130,20 +162,12 @@ std::string invalid_text_message(std::string_view text) {
 }
 
 timestamp parse_text(std::string_view text) {
-    time_text_reader reader(text);
-    const auto time = reader.read();
-    if (!time) {
-        if (reader.too_long())
-            throw invalid_time(invalid_text_message(text) + " (a field has more than 9 digits)",
-                               "a field has more than 9 digits", ZENTU_SOURCE_LOCATION());
-        throw invalid_time(invalid_text_message(text), "", ZENTU_SOURCE_LOCATION());
-    }
-    try {
-        return timestamp::from_calendar(*time);
-    } catch (const invalid_time& e) {
-        throw invalid_time(invalid_text_message(text) + " (" + e.reason() + ")", e.reason(),
-                           ZENTU_SOURCE_LOCATION());
-    }
+    const auto reading = timestamp::read_iso_8601(text, iso_layout::flexible);
+    if (reading.time)
+        return *reading.time;
+    throw invalid_time(
+        invalid_text_message(text) + (reading.reason.empty() ? "" : " (" + reading.reason + ")"),
+        reading.reason, ZENTU_SOURCE_LOCATION());
 }
 
 }  // namespace
@@ -178,10 +202,18 @@ timestamp timestamp::from_calendar(const calendar_time& time) {
 timestamp::timestamp(const std::string_view& text) : timestamp(parse_text(text)) {}
 
 std::optional<timestamp> timestamp::try_parse(const std::string_view& text) {
+    return read_iso_8601(text, iso_layout::flexible).time;
+}
+
+iso_reading timestamp::read_iso_8601(std::string_view text, iso_layout layout) {
+    time_text_reader reader(text, layout);
+    const auto time = reader.read();
+    if (!time)
+        return {std::nullopt, reader.reason()};
     try {
-        return parse_text(text);
-    } catch (const invalid_time&) {
-        return std::nullopt;
+        return {from_calendar(*time), {}};
+    } catch (const invalid_time& e) {
+        return {std::nullopt, e.reason()};
     }
 }
 

@@ -21,22 +21,6 @@ std::string to_text(const Json::Value& value) {
     return value.asString();
 }
 
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// Exactly `count` digits at `offset`.
-std::optional<std::int64_t> fixed_digits(const std::string& text, std::size_t offset,
-                                         std::size_t count) {
-    std::int64_t value = 0;
-    for (std::size_t i = offset; i < offset + count; ++i) {
-        if (i >= text.size() || !is_digit(text[i]))
-            return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
-}
-
 }  // namespace
 
 const Json::Value& parser_utils::member(const Json::Value& json, const char* key) {
@@ -155,44 +139,14 @@ std::logic_error parser_utils::make_timestamp_exception(const char* key, const c
 }
 
 timestamp parser_utils::read_iso8601(const std::string& text, const char* name) {
-    constexpr std::size_t fraction_offset = 20;
-    constexpr std::size_t max_fraction_digits = 9;
-    if (text.size() < 24)
-        throw make_timestamp_exception(name, nullptr);
-    core::calendar_time time;
-    const auto year = fixed_digits(text, 0, 4);
-    const auto month = fixed_digits(text, 5, 2);
-    const auto day = fixed_digits(text, 8, 2);
-    const auto hour = fixed_digits(text, 11, 2);
-    const auto minute = fixed_digits(text, 14, 2);
-    const auto second = fixed_digits(text, 17, 2);
-    std::size_t fraction_end = fraction_offset;
-    while (fraction_end < text.size() && is_digit(text[fraction_end]))
-        ++fraction_end;
-    if (!year || !month || !day || !hour || !minute || !second || fraction_end == fraction_offset)
-        throw make_timestamp_exception(name, nullptr);
-    if (fraction_end - fraction_offset > max_fraction_digits)
-        throw make_timestamp_exception(name, nullptr, "fraction of a second longer than 9 digits");
-    time.year = *year;
-    time.month = *month;
-    time.day = *day;
-    time.hour = *hour;
-    time.minute = *minute;
-    time.second = *second;
-    time.fraction = std::string_view(text).substr(fraction_offset, fraction_end - fraction_offset);
-    try {
-        return timestamp::from_calendar(time);
-    } catch (const core::invalid_time& e) {
-        throw make_timestamp_exception(name, nullptr, e.reason());
-    }
+    auto reading = timestamp::read_iso_8601(text, core::iso_layout::fixed_width);
+    if (!reading.time)
+        throw make_timestamp_exception(name, nullptr, reading.reason);
+    return *reading.time;
 }
 
 std::optional<timestamp> parser_utils::parse_iso8601(const std::string& text) {
-    try {
-        return read_iso8601(text, "");
-    } catch (const std::logic_error&) {
-        return std::nullopt;
-    }
+    return timestamp::read_iso_8601(text, core::iso_layout::fixed_width).time;
 }
 
 text_range parser_utils::make_text_range(const Json::Value& array) {

@@ -39,6 +39,20 @@ struct calendar_time {
     std::string_view fraction;
 };
 
+// The two layouts of the one ISO-8601 reader (timestamp::read_iso_8601).
+enum class iso_layout {
+    // "YYYY-MM-DD?hh:mm:ss[.f]": fields of 1 to 9 digits, "-" and ":" between
+    // them, any one character (normally T or a space) between date and time,
+    // the fraction optional (at most 9 digits).
+    flexible,
+    // The platform's records, "YYYY-MM-DDThh:mm:ss.f": exactly 4, 2, 2, 2, 2
+    // and 2 digits at their places, whatever stands between them, a fraction
+    // of 1 to 9 digits from the 21st character; at least 24 characters.
+    fixed_width,
+};
+
+struct iso_reading;
+
 // Wall-clock time with millisecond resolution (milliseconds since the Unix
 // epoch, UTC). Distinct from the steady time points of timers.
 class timestamp {
@@ -81,6 +95,8 @@ public:
     // ignored: the time is read as UTC. Empty when the text is no such time or
     // is out of range (see from_calendar).
     static std::optional<timestamp> try_parse(const std::string_view& text);
+    // The one reader of ISO-8601 texts, in either layout (see iso_reading).
+    static iso_reading read_iso_8601(std::string_view text, iso_layout layout);
     static timestamp current_time();
     // Empty unless the text is "<seconds> <ms>" of a time within the bounds.
     static std::optional<timestamp> deserialize(std::string_view text);
@@ -123,6 +139,17 @@ public:
 
 private:
     time_point m_time_point{};
+};
+
+// What timestamp::read_iso_8601 read. Anything after the seconds' fraction (a
+// zone designator) is ignored and the time read as UTC, in the ranges of
+// from_calendar. Without a time, reason says why when the text has the shape
+// of one ("month 13 is out of range 1..12", "a field has more than 9 digits"
+// or, fixed width, "fraction of a second longer than 9 digits"), and is empty
+// when the text is simply no time.
+struct iso_reading {
+    std::optional<timestamp> time;
+    std::string reason;
 };
 
 }  // namespace zentu::libs::core

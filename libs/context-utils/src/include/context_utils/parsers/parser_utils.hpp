@@ -53,12 +53,12 @@ public:
     static std::logic_error make_timestamp_exception(const char* key, const char* description,
                                                      const std::string& reason = {});
 
-    // Reads "YYYY-MM-DDTHH:MM:SS.mmmZ" by character offsets: the digits of the
-    // year at 0..3, month, day, hour, minute and second two digits each at 5,
-    // 8, 11, 14 and 17, the fraction of the second (1 to 9 digits, rounded to
-    // milliseconds) from 20; separators are not checked. The text must be at
-    // least 24 characters long. Range checks as core::timestamp::from_calendar.
-    // Throws make_timestamp_exception naming the field.
+    // Reads "YYYY-MM-DDTHH:MM:SS.mmmZ" as the platform writes it, with the
+    // core's ISO-8601 reader in its fixed-width layout (core::iso_layout):
+    // digits at their places, separators not checked, a fraction of 1 to 9
+    // digits rounded to milliseconds, at least 24 characters; ranges as
+    // core::timestamp::from_calendar. Throws make_timestamp_exception naming
+    // the field and the reason.
     static timestamp read_iso8601(const std::string& text, const char* name);
     // The same reading; empty on any failure.
     static std::optional<timestamp> parse_iso8601(const std::string& text);
