@@ -103,7 +103,7 @@ void serve(const zentu::config& config, core::logger& logger, core::events_loop&
 
     notifier->status("loading zones, objects and alarms from " + config.server_url);
     const auto started = steady::now();
-    zentu::application application(config, logger, loop, &metrics, notifier.get());
+    zentu::application application(config, logger, loop, metrics, notifier.get());
     running = &application;
     metrics.startup_finished(steady::now() - started);
     metrics.service_stands(true);

@@ -202,8 +202,8 @@ TEST_F(mirror_test, lost_mirror_is_rewritten_although_nothing_changes) {
     const auto connector = [port] {
         return std::make_unique<redis::context>("127.0.0.1", port, 10, "");
     };
-    mirror_writer writer(connect(), connector, test_logger(), nullptr, libs::core::real_clock(),
-                         50ms);
+    mirror_writer writer(connect(), connector, test_logger(), ops::unread_metrics(),
+                         libs::core::real_clock(), 50ms);
     writer.clear_set("marovane:zones:set", "marovane:zones:");
     writer.put_hash("marovane:zones:z1", packed_fields().add("name", "Dock 3"), "create_time",
                     "t1");

@@ -51,7 +51,7 @@ protected:
     std::vector<std::string> m_started;
     bool m_rebuilding = false;
     resync_schedule m_schedule{m_timers, test_logger(),
-                               [this](const std::string& why) { start(why); }, &m_metrics};
+                               [this](const std::string& why) { start(why); }, m_metrics};
 };
 
 TEST_F(resync_schedule_test, a_gap_starts_at_once_and_later_ones_wait_for_the_window) {
@@ -74,7 +74,7 @@ TEST_F(resync_schedule_test, a_gap_starts_at_once_and_later_ones_wait_for_the_wi
     finish(true);
     EXPECT_EQ(health(), "ok");
     EXPECT_FALSE(m_schedule.pending());
-    EXPECT_EQ(m_metrics.resyncs(true), 2u);
+    EXPECT_EQ(m_metrics.resyncs.value("ok"), 2u);
     EXPECT_TRUE(m_timers.armed().empty());
 }
 
@@ -86,7 +86,7 @@ TEST_F(resync_schedule_test, a_rebuild_under_way_is_waited_for_and_one_started_l
     finish(true);
     EXPECT_EQ(m_started, (std::vector<std::string>{"periodic", "stream reconnected after 2.0 s"}));
     finish(true);
-    EXPECT_EQ(m_metrics.resyncs(true), 1u);
+    EXPECT_EQ(m_metrics.resyncs.value("ok"), 1u);
 
     // Any rebuild that starts after the need covers it, and is not counted
     // as a resynchronisation.
@@ -96,7 +96,7 @@ TEST_F(resync_schedule_test, a_rebuild_under_way_is_waited_for_and_one_started_l
     finish(true);
     EXPECT_FALSE(m_schedule.pending());
     EXPECT_TRUE(m_timers.armed().empty());
-    EXPECT_EQ(m_metrics.resyncs(true), 1u);
+    EXPECT_EQ(m_metrics.resyncs.value("ok"), 1u);
 }
 
 TEST_F(resync_schedule_test, unknown_positions_are_batched_and_show_only_once_failed) {
@@ -124,8 +124,8 @@ TEST_F(resync_schedule_test, unknown_positions_are_batched_and_show_only_once_fa
     advance(60s);
     finish(true);
     EXPECT_EQ(health(), "ok");
-    EXPECT_EQ(m_metrics.resyncs(false), 7u);
-    EXPECT_EQ(m_metrics.resyncs(true), 1u);
+    EXPECT_EQ(m_metrics.resyncs.value("failed"), 7u);
+    EXPECT_EQ(m_metrics.resyncs.value("ok"), 1u);
 
     // A success starts the back-off afresh.
     advance(10s);

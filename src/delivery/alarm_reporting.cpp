@@ -14,7 +14,7 @@ std::string alarms_controller::cause::to_string() const {
 }
 
 alarm_reporting::alarm_reporting(const libs::core::component_logger& logger,
-                                 ops::service_metrics* metrics, std::string url)
+                                 ops::service_metrics& metrics, std::string url)
     : m_logger(logger), m_metrics(metrics), m_url(std::move(url)) {}
 
 void alarm_reporting::decided(const context::alarm& alarm, bool set,
@@ -23,31 +23,26 @@ void alarm_reporting::decided(const context::alarm& alarm, bool set,
     m_logger.info("Alarm %1%: object %2%, zone %3%, %4%, cause: %5%") % (set ? "set" : "cleared") %
         alarm.get_trobject_uid() % alarm.get_zone_uid() % (keep_in ? "keep-in" : "keep-out") %
         cause.to_string();
-    if (m_metrics)
-        m_metrics->alarm_decided(keep_in ? ops::alarm_kind::keep_in : ops::alarm_kind::keep_out,
-                                 set ? ops::alarm_decision::set : ops::alarm_decision::clear);
+    m_metrics.alarm_decided(keep_in ? ops::alarm_kind::keep_in : ops::alarm_kind::keep_out,
+                            set ? ops::alarm_decision::set : ops::alarm_decision::clear);
 }
 
 void alarm_reporting::sending(attempt kind) {
-    if (!m_metrics)
-        return;
-    m_metrics->request_started();
+    m_metrics.request_started();
     if (kind == attempt::retry)
-        m_metrics->request_retried();
+        m_metrics.request_retried();
     else if (kind == attempt::resend)
-        m_metrics->resend();
+        m_metrics.resend();
 }
 
 bool alarm_reporting::answered(const std::string& uid, std::string_view state,
                                const libs::core::http::result& result, unsigned attempt,
                                outcome how, std::chrono::nanoseconds latency, time_point now) {
-    if (m_metrics) {
-        static constexpr ops::request_outcome counted[] = {
-            ops::request_outcome::accepted, ops::request_outcome::not_found,
-            ops::request_outcome::read_only, ops::request_outcome::rejected,
-            ops::request_outcome::failed};
-        m_metrics->request_finished(counted[static_cast<std::size_t>(how)], latency);
-    }
+    static constexpr ops::request_outcome counted[] = {
+        ops::request_outcome::accepted, ops::request_outcome::not_found,
+        ops::request_outcome::read_only, ops::request_outcome::rejected,
+        ops::request_outcome::failed};
+    m_metrics.request_finished(counted[static_cast<std::size_t>(how)], latency);
     const std::string status = result.status_code()
                                    ? "status " + std::to_string(*result.status_code())
                                    : "transport error: " + result.error().value_or("unknown");
@@ -92,25 +87,21 @@ void alarm_reporting::without_mac(const std::string& obj_uid, const std::string&
     m_logger.info("Alarm not raised: object %1% has no MAC address, zone %2%, %3%, cause: %4%") %
         obj_uid % zone_uid % (type == context::alarm_type::ki ? "keep-in" : "keep-out") %
         cause.to_string();
-    if (m_metrics)
-        m_metrics->alarm_without_mac();
+    m_metrics.alarm_without_mac();
 }
 
 void alarm_reporting::undelivered(std::size_t count, std::optional<time_point> since,
                                   const std::string& oldest_uid) {
-    if (m_metrics)
-        m_metrics->undelivered(count, since, oldest_uid);
+    m_metrics.undelivered(count, since, oldest_uid);
 }
 
 void alarm_reporting::abandoned(const std::string& uid) {
     m_failures.erase(uid);
-    if (m_metrics)
-        m_metrics->request_abandoned();
+    m_metrics.request_abandoned();
 }
 
 void alarm_reporting::open_alarms(std::size_t count) {
-    if (m_metrics)
-        m_metrics->open_alarms(static_cast<std::int64_t>(count));
+    m_metrics.open_alarms(static_cast<std::int64_t>(count));
 }
 
 }  // namespace zentu

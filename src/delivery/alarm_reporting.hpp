@@ -15,6 +15,10 @@
 
 namespace zentu {
 
+namespace ops {
+class service_metrics;
+}
+
 // The alarms controller's account of what it does, for operators: one info
 // line per alarm decision (object, zone, set or clear, and why) and per
 // delivery (accepted with its status; a 404 to a set as a warning; not sent
@@ -30,8 +34,7 @@ public:
     using time_point = libs::core::timer::time_point;
     static constexpr std::chrono::seconds failure_log_period{60};
 
-    // metrics may be null.
-    alarm_reporting(const libs::core::component_logger& logger, ops::service_metrics* metrics,
+    alarm_reporting(const libs::core::component_logger& logger, ops::service_metrics& metrics,
                     std::string url);
 
     void decided(const context::alarm& alarm, bool set, const alarms_controller::cause& cause);
@@ -64,7 +67,7 @@ private:
     };
 
     const libs::core::component_logger& m_logger;
-    ops::service_metrics* m_metrics;
+    ops::service_metrics& m_metrics;
     const std::string m_url;
     std::map<std::string, failures, std::less<>> m_failures;
 };

@@ -13,9 +13,6 @@ namespace zentu {
 namespace context {
 class context;
 }
-namespace ops {
-class service_metrics;
-}
 namespace libs::core {
 class component_logger;
 class timers_manager;

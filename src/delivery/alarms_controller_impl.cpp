@@ -98,7 +98,7 @@ alarms_controller::ptr alarms_controller::create(context::context& ctx, http::cl
 alarms_controller_impl::alarms_controller_impl(
     context::context& ctx, http::client& http_client, const libs::core::component_logger& logger,
     libs::core::timers_manager& timers, int zone_violation_histeresis,
-    int buffer_violation_histeresis, ops::service_metrics* metrics, const std::string& server_url)
+    int buffer_violation_histeresis, ops::service_metrics& metrics, const std::string& server_url)
     : m_context(ctx),
       m_http_client(http_client),
       m_logger(logger),

@@ -17,6 +17,7 @@
 #include "core/timer.hpp"
 #include "delivery/alarm_reporting.hpp"
 #include "delivery/alarms_controller.hpp"
+#include "ops/metrics.hpp"
 
 namespace zentu {
 
@@ -96,11 +97,12 @@ public:
         std::optional<time_point> m_unconfirmed_since;
     };
 
-    // metrics may be null; server_url only names the platform in log lines.
+    // server_url only names the platform in log lines.
     alarms_controller_impl(context::context& ctx, libs::core::http::client& http_client,
                            const libs::core::component_logger& logger,
                            libs::core::timers_manager& timers, int zone_violation_histeresis,
-                           int buffer_violation_histeresis, ops::service_metrics* metrics = nullptr,
+                           int buffer_violation_histeresis,
+                           ops::service_metrics& metrics = ops::unread_metrics(),
                            const std::string& server_url = {});
     ~alarms_controller_impl() override;
     alarms_controller_impl(const alarms_controller_impl&) = delete;

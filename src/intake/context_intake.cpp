@@ -32,7 +32,7 @@ std::string_view text_of(const Json::Value& text) {
 context_intake::context_intake(context::writable_context& context,
                                libs::core::http::client& http_client,
                                libs::core::events_loop& events_loop,
-                               const libs::core::logger& logger, ops::service_metrics* metrics)
+                               const libs::core::logger& logger, ops::service_metrics& metrics)
     : m_context(context),
       m_synchronizer(
           libs::context_utils::context_synchronizer::create(http_client, events_loop, logger)),
@@ -43,10 +43,7 @@ context_intake::context_intake(context::writable_context& context,
 }
 
 void context_intake::register_callbacks() {
-    const auto count = [this](std::string_view object) {
-        if (m_metrics)
-            m_metrics->notification_handled(object);
-    };
+    const auto count = [this](std::string_view object) { m_metrics.notification_handled(object); };
     m_synchronizer->on_zone_creating([this, count](parsers::zone& record) {
         count("ZONE");
         ignore_errors([&] { add_zone(record); });
@@ -160,8 +157,7 @@ void context_intake::handle_notify(std::string_view body) {
     } catch (const libs::core::exception&) {
         // The message itself could not be read (a failing record is
         // reported by the callbacks); the loop logs it.
-        if (m_metrics)
-            m_metrics->malformed_message("notify");
+        m_metrics.malformed_message("notify");
         throw;
     }
 }
@@ -303,8 +299,8 @@ void context_intake::add_alarm(const parsers::alarm& record) {
 
 void context_intake::handle_zone_event(std::string_view body) {
     auto parse_result = m_reader.parse(body);
-    if (!parse_result.ok && m_metrics)
-        m_metrics->malformed_message("zone_event");
+    if (!parse_result.ok)
+        m_metrics.malformed_message("zone_event");
     ZENTU_CHECK(parse_result.ok);
     const Json::Value& message = parse_result.result;
     std::optional<context::zone_event> event;
@@ -314,20 +310,17 @@ void context_intake::handle_zone_event(std::string_view body) {
     } catch (const schema::malformed_member&) {
     } catch (const libs::core::invalid_time&) {
         // Out of range: it would wrap or make a nonsense alarm time.
-        if (m_metrics)
-            m_metrics->malformed_message("zone_event");
+        m_metrics.malformed_message("zone_event");
         if (const auto verdict = m_time_failures.admit("zone_event time"); verdict.write)
             m_logger.error("zone_event of %1% in %2% dropped: its time is out of range%3%") %
                 text_of(message["obj_uid"]) % text_of(message["zone_uid"]) % verdict.note();
         return;
     }
     if (!event) {
-        if (m_metrics)
-            m_metrics->malformed_message("zone_event");
+        m_metrics.malformed_message("zone_event");
         return;
     }
-    if (m_metrics)
-        m_metrics->zone_event_handled(text_of(message["action"]));
+    m_metrics.zone_event_handled(text_of(message["action"]));
     apply_zone_event(std::move(*event));
 }
 

@@ -15,12 +15,9 @@
 #include "core/json.hpp"
 #include "core/logger.hpp"
 #include "core/repeat_limiter.hpp"
+#include "ops/metrics.hpp"
 
 namespace zentu {
-
-namespace ops {
-class service_metrics;
-}
 
 // Everything the platform says, applied to one context: its REST lists (the
 // load that fills a context), its "notify" messages (zones, trackable objects
@@ -40,10 +37,10 @@ public:
 
     // http_client and events_loop are only kept by the notification dispatch
     // of the context-utils library, which makes no request here.
-    // metrics, when given, counts the messages.
+    // metrics counts the messages.
     context_intake(context::writable_context& context, libs::core::http::client& http_client,
                    libs::core::events_loop& events_loop, const libs::core::logger& logger,
-                   ops::service_metrics* metrics = nullptr);
+                   ops::service_metrics& metrics = ops::unread_metrics());
 
     context_intake(const context_intake&) = delete;
     context_intake& operator=(const context_intake&) = delete;
@@ -100,7 +97,7 @@ private:
     libs::context_utils::context_initializer m_lists;
     const libs::core::logger& m_logger;
     libs::core::json::reader m_reader;
-    ops::service_metrics* m_metrics;
+    ops::service_metrics& m_metrics;
     // Zone events with times out of range: one line a minute with the count.
     libs::core::repeat_limiter m_time_failures{libs::core::real_clock()};
 };

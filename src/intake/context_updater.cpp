@@ -13,7 +13,7 @@ context_updater::context_updater(context::writable_context& context,
                                  libs::core::http::client& http_client,
                                  libs::core::message_stream& message_stream,
                                  libs::core::events_loop& events_loop, libs::core::logger& logger,
-                                 ops::service_metrics* metrics)
+                                 ops::service_metrics& metrics)
     : m_intake(context, http_client, events_loop, logger, metrics),
       m_logger(logger),
       m_stream_failures(events_loop.get_timers()) {

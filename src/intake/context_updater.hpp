@@ -38,11 +38,11 @@ public:
     // More messages than this during one rebuild: the rebuild gives up.
     static constexpr std::size_t max_journal_entries = 500'000;
 
-    // metrics, when given, counts the messages.
+    // metrics counts the messages.
     context_updater(context::writable_context& context, libs::core::http::client& http_client,
                     libs::core::message_stream& message_stream,
                     libs::core::events_loop& events_loop, libs::core::logger& logger,
-                    ops::service_metrics* metrics = nullptr);
+                    ops::service_metrics& metrics = ops::unread_metrics());
 
     context_updater(const context_updater&) = delete;
     context_updater& operator=(const context_updater&) = delete;

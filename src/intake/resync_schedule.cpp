@@ -17,12 +17,12 @@ std::string seconds_text(std::chrono::nanoseconds duration) {
 
 resync_schedule::resync_schedule(libs::core::timers_manager& timers,
                                  const libs::core::component_logger& logger, start_callback start,
-                                 ops::service_metrics* metrics)
+                                 ops::service_metrics& metrics)
     : resync_schedule(timers, logger, std::move(start), metrics, settings()) {}
 
 resync_schedule::resync_schedule(libs::core::timers_manager& timers,
                                  const libs::core::component_logger& logger, start_callback start,
-                                 ops::service_metrics* metrics, settings limits)
+                                 ops::service_metrics& metrics, settings limits)
     : m_timers(timers),
       m_logger(logger),
       m_start(std::move(start)),
@@ -63,8 +63,8 @@ void resync_schedule::rebuild_started() {
 
 void resync_schedule::rebuild_finished(bool ok, const std::string& failure) {
     m_rebuilding = false;
-    if (std::exchange(m_started_one, false) && m_metrics)
-        m_metrics->resync_finished(ok);
+    if (std::exchange(m_started_one, false))
+        m_metrics.resync_finished(ok);
     if (m_covered) {
         auto covered = std::move(*m_covered);
         m_covered.reset();
@@ -122,8 +122,7 @@ std::string resync_schedule::health_reason() const {
 }
 
 void resync_schedule::report() {
-    if (m_metrics)
-        m_metrics->resync_pending(health_reason());
+    m_metrics.resync_pending(health_reason());
 }
 
 }  // namespace zentu

@@ -7,12 +7,9 @@
 
 #include "core/logger.hpp"
 #include "core/timer.hpp"
+#include "ops/metrics.hpp"
 
 namespace zentu {
-
-namespace ops {
-class service_metrics;
-}
 
 // Decides when the service resynchronises its context from the platform
 // (a rebuild) because something may have been missed, and keeps asking until
@@ -30,7 +27,7 @@ class service_metrics;
 // Health: a gap in the message stream may have lost anything, so the service
 // is not well until it is repaired; unknown positions are part of normal
 // running (every object created has one), so they count only once an
-// attempt to fetch them has failed. The metrics, when given, hear the reason
+// attempt to fetch them has failed. The metrics hear the reason
 // (empty when none) and every resynchronisation's result.
 //
 // Threading: events-loop thread only (the timers' loop).
@@ -53,9 +50,9 @@ public:
     using start_callback = std::function<void(const std::string& why)>;
 
     resync_schedule(libs::core::timers_manager& timers, const libs::core::component_logger& logger,
-                    start_callback start, ops::service_metrics* metrics = nullptr);
+                    start_callback start, ops::service_metrics& metrics = ops::unread_metrics());
     resync_schedule(libs::core::timers_manager& timers, const libs::core::component_logger& logger,
-                    start_callback start, ops::service_metrics* metrics, settings limits);
+                    start_callback start, ops::service_metrics& metrics, settings limits);
     resync_schedule(const resync_schedule&) = delete;
     resync_schedule& operator=(const resync_schedule&) = delete;
 
@@ -85,7 +82,7 @@ private:
     libs::core::timers_manager& m_timers;
     const libs::core::component_logger& m_logger;
     start_callback m_start;
-    ops::service_metrics* m_metrics;
+    ops::service_metrics& m_metrics;
     settings m_limits;
     // Not covered by a rebuild started after it yet.
     std::optional<need> m_waiting;

@@ -18,7 +18,7 @@ const std::string context_debug::none_str(schema::absent_text);
 
 context_debug::context_debug(context::context& context, redis::context::ptr connection,
                              libs::core::logger& logger, connector reconnect,
-                             ops::service_metrics* metrics, libs::core::clock& clock)
+                             ops::service_metrics& metrics, libs::core::clock& clock)
     : m_context(context),
       m_clock(clock),
       m_writer(std::move(connection), std::move(reconnect), logger, metrics, clock),

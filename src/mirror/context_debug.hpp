@@ -39,7 +39,7 @@ public:
     // The clock stamps the rewrites.
     context_debug(context::context& context, redis::context::ptr connection,
                   libs::core::logger& logger, connector reconnect = {},
-                  ops::service_metrics* metrics = nullptr,
+                  ops::service_metrics& metrics = ops::unread_metrics(),
                   libs::core::clock& clock = libs::core::real_clock());
     ~context_debug() override = default;
 

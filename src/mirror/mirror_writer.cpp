@@ -41,7 +41,7 @@ void append(std::vector<std::string>& command, const mirror_writer::fields& valu
 
 mirror_writer::mirror_writer(redis::context::ptr connection, connector reconnect,
                              const libs::core::component_logger& logger,
-                             ops::service_metrics* metrics, const libs::core::clock& clock,
+                             ops::service_metrics& metrics, const libs::core::clock& clock,
                              duration probe_period)
     : m_logger(logger),
       m_clock(clock),
@@ -52,8 +52,7 @@ mirror_writer::mirror_writer(redis::context::ptr connection, connector reconnect
     m_connected = m_redis != nullptr;
     m_next_probe = m_clock.current_time_point() + m_probe_period;
     m_short_probe_period = m_probe_period;
-    if (m_metrics)
-        m_metrics->mirror_state(m_connected);
+    m_metrics.mirror_state(m_connected);
     m_thread = std::thread([this] { run(); });
 }
 
@@ -257,8 +256,7 @@ void mirror_writer::write_slice(const std::vector<command>& commands, std::size_
 void mirror_writer::connection_lost() {
     m_redis.reset();
     m_connected = false;
-    if (m_metrics)
-        m_metrics->mirror_state(false);
+    m_metrics.mirror_state(false);
     m_next_reconnect = m_clock.current_time_point() + m_reconnect_backoff;
     m_logger.warning("Redis mirror: connection lost, the mirror is suspended");
 }
@@ -293,8 +291,7 @@ void mirror_writer::try_reconnect() {
     m_mirror_short = false;
     m_short_probe_period = m_probe_period;
     m_connected = true;
-    if (m_metrics)
-        m_metrics->mirror_state(true);
+    m_metrics.mirror_state(true);
     m_logger.info("Redis mirror: connected, rewriting the mirror");
     write(rewrite_commands());
     m_next_probe = m_clock.current_time_point() + m_probe_period;
@@ -384,8 +381,7 @@ std::vector<mirror_writer::command> mirror_writer::rewrite_commands() {
 }
 
 void mirror_writer::report_failure() {
-    if (m_metrics)
-        m_metrics->mirror_failure();
+    m_metrics.mirror_failure();
     const auto now = m_clock.current_time_point();
     if (m_logged_any_error && now - m_last_error_log < error_log_period) {
         ++m_suppressed_errors;

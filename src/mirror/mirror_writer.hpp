@@ -15,13 +15,10 @@
 #include "context/packed_fields.hpp"
 #include "core/clock.hpp"
 #include "core/logger.hpp"
+#include "ops/metrics.hpp"
 #include "redis/redis_context.hpp"
 
 namespace zentu {
-
-namespace ops {
-class service_metrics;
-}
 
 // Writes the Redis mirror on a thread of its own, so that a slow, stopped or
 // missing Redis never holds up the events loop.
@@ -53,11 +50,11 @@ public:
 
     // A null connection starts with the mirror suspended: the connector is
     // tried at once and then backing off. Without a connector a lost
-    // connection is never replaced; metrics, when given, hears whether the
-    // mirror is up and of every failure.
+    // connection is never replaced; metrics hears whether the mirror is up
+    // and of every failure.
     mirror_writer(redis::context::ptr connection, connector reconnect,
                   const libs::core::component_logger& logger,
-                  ops::service_metrics* metrics = nullptr,
+                  ops::service_metrics& metrics = ops::unread_metrics(),
                   const libs::core::clock& clock = libs::core::real_clock(),
                   duration probe_period = default_probe_period);
     ~mirror_writer();
@@ -108,7 +105,7 @@ private:
     const libs::core::component_logger& m_logger;
     const libs::core::clock& m_clock;
     connector m_connector;
-    ops::service_metrics* m_metrics;
+    ops::service_metrics& m_metrics;
     const duration m_probe_period;
 
     std::mutex m_mutex;

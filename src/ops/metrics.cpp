@@ -8,13 +8,6 @@ namespace {
 
 constexpr auto relaxed = std::memory_order_relaxed;
 
-// The index of value among names; the last index ("other") when absent.
-template <std::size_t N>
-std::size_t index_of(const std::array<std::string_view, N>& names, std::string_view value) {
-    const auto found = std::find(names.begin(), names.end() - 1, value);
-    return static_cast<std::size_t>(found - names.begin());
-}
-
 std::string lower(std::string_view text) {
     std::string result(text);
     std::transform(result.begin(), result.end(), result.begin(),
@@ -34,81 +27,50 @@ service_metrics::service_metrics()
       m_resync_pending(std::make_shared<const std::string>()) {}
 
 void service_metrics::zone_event_handled(std::string_view action) {
-    m_zone_events[index_of(zone_actions, action)].fetch_add(1, relaxed);
+    zone_events.add({zone_events.index_or_last(action)});
 }
 
 void service_metrics::notification_handled(std::string_view object) {
-    m_notifications[index_of(notification_objects, lower(object))].fetch_add(1, relaxed);
+    notifications.add({notifications.index_or_last(lower(object))});
 }
 
 void service_metrics::malformed_message(std::string_view topic) {
-    m_malformed[index_of(topics, topic)].fetch_add(1, relaxed);
+    malformed.add({malformed.index_or_last(topic)});
 }
 
 void service_metrics::alarm_decided(alarm_kind kind, alarm_decision decision) {
-    const auto index =
-        static_cast<std::size_t>(kind) * decisions.size() + static_cast<std::size_t>(decision);
-    m_decisions[index].fetch_add(1, relaxed);
-}
-
-std::uint64_t service_metrics::decisions_made(alarm_kind kind, alarm_decision decision) const {
-    const auto index =
-        static_cast<std::size_t>(kind) * decisions.size() + static_cast<std::size_t>(decision);
-    return m_decisions[index].load(relaxed);
+    decisions.add({static_cast<std::size_t>(kind), static_cast<std::size_t>(decision)});
 }
 
 void service_metrics::request_started() {
-    m_in_flight.fetch_add(1, relaxed);
+    requests_in_flight.add(1);
 }
 
 void service_metrics::request_finished(request_outcome outcome, std::chrono::nanoseconds latency) {
-    m_in_flight.fetch_sub(1, relaxed);
-    m_requests[static_cast<std::size_t>(outcome)].fetch_add(1, relaxed);
-    const double value = seconds(latency);
-    const auto bucket = std::lower_bound(latency_bounds.begin(), latency_bounds.end(), value);
-    m_latency_buckets[static_cast<std::size_t>(bucket - latency_bounds.begin())].fetch_add(1,
-                                                                                           relaxed);
-    m_latency_sum_ns.fetch_add(
-        static_cast<std::uint64_t>(std::max<std::int64_t>(latency.count(), 0)), relaxed);
+    requests_in_flight.add(-1);
+    requests.add({static_cast<std::size_t>(outcome)});
+    request_duration.observe(latency);
 }
 
 void service_metrics::request_retried() {
-    m_requests[static_cast<std::size_t>(request_outcome::retried)].fetch_add(1, relaxed);
+    requests.add({static_cast<std::size_t>(request_outcome::retried)});
 }
 
 void service_metrics::request_abandoned() {
-    m_in_flight.fetch_sub(1, relaxed);
-}
-
-std::uint64_t service_metrics::requests(request_outcome outcome) const {
-    return m_requests[static_cast<std::size_t>(outcome)].load(relaxed);
-}
-
-service_metrics::latency_snapshot service_metrics::latency() const {
-    latency_snapshot snapshot;
-    // Each value is exact; together they may be one request apart, which a
-    // scrape tolerates.
-    for (std::size_t i = 0; i < snapshot.buckets.size(); ++i)
-        snapshot.buckets[i] = m_latency_buckets[i].load(relaxed);
-    snapshot.count = 0;
-    for (const auto bucket : snapshot.buckets)
-        snapshot.count += bucket;
-    snapshot.sum_seconds = static_cast<double>(m_latency_sum_ns.load(relaxed)) / 1e9;
-    return snapshot;
+    requests_in_flight.add(-1);
 }
 
 void service_metrics::resend() {
-    m_resends.fetch_add(1, relaxed);
+    resends.add();
 }
 
 void service_metrics::open_alarms(std::int64_t count) {
-    m_open_alarms.store(count, relaxed);
+    alarms_open.set(count);
 }
 
-void service_metrics::undelivered(std::size_t count,
-                                  std::optional<std::chrono::steady_clock::time_point> since,
+void service_metrics::undelivered(std::size_t count, std::optional<steady::time_point> since,
                                   const std::string& oldest_uid) {
-    m_undelivered.store(count, relaxed);
+    alarms_undelivered.set(static_cast<std::int64_t>(count));
     const std::int64_t since_ns =
         since && count > 0 ? std::max<std::int64_t>(since->time_since_epoch().count(), 1) : 0;
     if (since_ns != m_undelivered_since_ns.load(relaxed))
@@ -117,15 +79,14 @@ void service_metrics::undelivered(std::size_t count,
 }
 
 void service_metrics::alarm_without_mac() {
-    m_without_mac.fetch_add(1, relaxed);
+    alarms_without_mac.add();
 }
 
 void service_metrics::set_undelivered_after(std::chrono::seconds bound) {
     m_undelivered_after_s.store(bound.count(), relaxed);
 }
 
-double service_metrics::oldest_undelivered_seconds(
-    std::chrono::steady_clock::time_point now) const {
+double service_metrics::oldest_undelivered_seconds(steady::time_point now) const {
     const auto since_ns = m_undelivered_since_ns.load();
     if (since_ns == 0)
         return 0;
@@ -134,17 +95,17 @@ double service_metrics::oldest_undelivered_seconds(
 }
 
 void service_metrics::startup_finished(std::chrono::nanoseconds duration) {
-    m_startup_seconds.store(seconds(duration), relaxed);
-    m_last_success_time.store(seconds(clock::now().time_since_epoch()), relaxed);
+    startup_duration.set(seconds(duration));
+    last_successful_rebuild.set(seconds(clock::now().time_since_epoch()));
     m_last_build_ok.store(true);
 }
 
 void service_metrics::rebuild_finished(bool ok, std::chrono::nanoseconds duration,
                                        clock::time_point when, const std::string& failure) {
-    m_rebuild_seconds.store(seconds(duration), relaxed);
-    m_rebuilds[ok ? 0 : 1].fetch_add(1, relaxed);
+    rebuild_duration.set(seconds(duration));
+    rebuilds.add({ok ? 0u : 1u});
     if (ok) {
-        m_last_success_time.store(seconds(when.time_since_epoch()), relaxed);
+        last_successful_rebuild.set(seconds(when.time_since_epoch()));
     } else {
         std::atomic_store(&m_build_failure, std::make_shared<const std::string>(failure));
     }
@@ -152,11 +113,11 @@ void service_metrics::rebuild_finished(bool ok, std::chrono::nanoseconds duratio
 }
 
 void service_metrics::mirror_state(bool up) {
-    m_mirror_up.store(up ? 1 : 0, relaxed);
+    mirror_up.set(up ? 1 : 0);
 }
 
 void service_metrics::mirror_failure() {
-    m_mirror_failures.fetch_add(1, relaxed);
+    mirror_failures.add();
 }
 
 void service_metrics::service_stands(bool stands) {
@@ -164,11 +125,11 @@ void service_metrics::service_stands(bool stands) {
 }
 
 void service_metrics::stream_connected(bool connected) {
-    m_stream_connected.store(connected ? 1 : 0);
+    stream_connection.set(connected ? 1 : 0);
 }
 
 void service_metrics::resync_finished(bool ok) {
-    m_resyncs[ok ? 0 : 1].fetch_add(1, relaxed);
+    resyncs.add({ok ? 0u : 1u});
 }
 
 void service_metrics::resync_pending(const std::string& why) {
@@ -176,11 +137,11 @@ void service_metrics::resync_pending(const std::string& why) {
         std::atomic_store(&m_resync_pending, std::make_shared<const std::string>(why));
 }
 
-void service_metrics::stream_health(
-    bool connected, std::uint64_t disconnects, std::uint64_t messages,
-    std::optional<std::chrono::steady_clock::time_point> last_message) {
-    m_stream_disconnects.store(disconnects, relaxed);
-    m_stream_messages.store(messages, relaxed);
+void service_metrics::stream_health(bool connected, std::uint64_t disconnects,
+                                    std::uint64_t messages,
+                                    std::optional<steady::time_point> last_message) {
+    stream_disconnects.set(disconnects);
+    stream_messages.set(messages);
     if (last_message)
         m_stream_last_message_ns.store(last_message->time_since_epoch().count(), relaxed);
     stream_connected(connected);
@@ -190,14 +151,14 @@ std::optional<double> service_metrics::stream_last_message_age_seconds() const {
     const auto last = m_stream_last_message_ns.load(relaxed);
     if (last == no_frame_yet)
         return std::nullopt;
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    const auto now = steady::now().time_since_epoch();
     return std::max(0.0, seconds(now - std::chrono::nanoseconds(last)));
 }
 
-health_report service_metrics::health_at(std::chrono::steady_clock::time_point now) const {
+health_report service_metrics::health_at(steady::time_point now) const {
     if (!m_stands.load())
         return {false, "the service is starting"};
-    if (m_stream_connected.load() == 0)
+    if (stream_connection.value() == 0.0)
         return {false, "message stream disconnected"};
     if (const auto pending = std::atomic_load(&m_resync_pending); !pending->empty())
         return {false, "resynchronisation pending: " + *pending};
@@ -212,6 +173,11 @@ health_report service_metrics::health_at(std::chrono::steady_clock::time_point n
         return {false, "alarm " + *uid + " undelivered for " + std::to_string(waited) + " s"};
     }
     return {true, "ok"};
+}
+
+service_metrics& unread_metrics() {
+    static service_metrics nobody_reads;
+    return nobody_reads;
 }
 
 }  // namespace zentu::ops

@@ -3,7 +3,7 @@
 namespace zentu {
 
 application::application(const config& config, libs::core::logger& logger,
-                         libs::core::events_loop& events_loop, ops::service_metrics* metrics,
+                         libs::core::events_loop& events_loop, ops::service_metrics& metrics,
                          ops::systemd_notifier* notifier)
     : m_logger(logger),
       m_zone_detector(

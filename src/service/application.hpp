@@ -17,9 +17,10 @@ namespace zentu {
 // Threading: events-loop thread only (built before the loop runs).
 class application {
 public:
-    // metrics and notifier may be null; they hear how the service does.
+    // metrics and the notifier (which may be null) hear how the service does.
     application(const config& config, libs::core::logger& logger,
-                libs::core::events_loop& events_loop, ops::service_metrics* metrics = nullptr,
+                libs::core::events_loop& events_loop,
+                ops::service_metrics& metrics = ops::unread_metrics(),
                 ops::systemd_notifier* notifier = nullptr);
 
     application(const application&) = delete;

@@ -29,7 +29,7 @@ redis::endpoint redis_endpoint(const config& config) {
 }  // namespace
 
 zone_detector::zone_detector(const config& config, core::logger& logger,
-                             core::events_loop& events_loop, ops::service_metrics* metrics,
+                             core::events_loop& events_loop, ops::service_metrics& metrics,
                              ops::systemd_notifier* notifier)
     : m_logger(logger),
       m_events_loop(events_loop),
@@ -81,16 +81,14 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
                                                      events_loop.get_timers());
 
     // Not told before the loop ran: the stream learns of its connection there.
-    if (m_metrics) {
-        m_stream_watch = events_loop.create_periodic_timer(
-            1s, "stream watch",
-            [this](core::timer::time_point) {
-                const auto health = m_message_stream->get_health();
-                m_metrics->stream_health(health.connected, health.disconnects, health.messages,
-                                         health.last_message);
-            },
-            ZENTU_SOURCE_LOCATION());
-    }
+    m_stream_watch = events_loop.create_periodic_timer(
+        1s, "stream watch",
+        [this](core::timer::time_point) {
+            const auto health = m_message_stream->get_health();
+            m_metrics.stream_health(health.connected, health.disconnects, health.messages,
+                                    health.last_message);
+        },
+        ZENTU_SOURCE_LOCATION());
 
     m_message_stream->on_reconnected(
         [this](std::chrono::nanoseconds down_for) { on_stream_reconnected(down_for); });
@@ -185,12 +183,11 @@ void zone_detector::finish_rebuild(std::unique_ptr<rebuilt_context> built,
                  " messages arrived while it was built";
     const auto took = m_events_loop.get_timers().current_time_point() - m_rebuild_started;
     const auto report = [&](bool ok) {
-        if (m_metrics)
-            m_metrics->rebuild_finished(
-                ok, took,
-                std::chrono::system_clock::time_point(
-                    m_events_loop.get_timers().current_timestamp().get_time_since_epoch()),
-                reason);
+        m_metrics.rebuild_finished(
+            ok, took,
+            std::chrono::system_clock::time_point(
+                m_events_loop.get_timers().current_timestamp().get_time_since_epoch()),
+            reason);
         if (m_notifier)
             m_notifier->ready();
         tell(status_line());

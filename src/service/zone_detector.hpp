@@ -50,9 +50,10 @@ namespace zentu {
 // build before the loop runs).
 class zone_detector {
 public:
-    // metrics and notifier may be null; they hear how the service does.
+    // metrics and the notifier (which may be null) hear how the service does.
     zone_detector(const config& config, libs::core::logger& logger,
-                  libs::core::events_loop& events_loop, ops::service_metrics* metrics = nullptr,
+                  libs::core::events_loop& events_loop,
+                  ops::service_metrics& metrics = ops::unread_metrics(),
                   ops::systemd_notifier* notifier = nullptr);
     ~zone_detector();
 
@@ -89,7 +90,7 @@ private:
 
     libs::core::logger& m_logger;
     libs::core::events_loop& m_events_loop;
-    ops::service_metrics* m_metrics;
+    ops::service_metrics& m_metrics;
     ops::systemd_notifier* m_notifier;
     const std::string m_server_url;
     libs::core::events_loop::signals_handle::ptr m_signals;
