@@ -2,12 +2,10 @@
 #include "context/alarm_rules.hpp"
 #include "context/pair_uid.hpp"
 #include "context/protocol.hpp"
-
-#include <json/value.h>
+#include "delivery/alarm_request.hpp"
 
 #include <algorithm>
 
-#include "core/json.hpp"
 #include "core/log_text.hpp"
 
 namespace zentu {
@@ -22,7 +20,6 @@ namespace {
 constexpr std::string_view set_text = protocol::set;
 constexpr std::string_view clear_text = protocol::clear;
 constexpr std::string_view zone_violation = protocol::zone_violation;
-constexpr std::string_view buffer_violation = protocol::buffer_violation;
 constexpr std::array<alarm_type, 2> kinds{alarm_type::ki, alarm_type::ko};
 
 std::size_t index_of(alarm_type kind) {
@@ -31,33 +28,6 @@ std::size_t index_of(alarm_type kind) {
 
 bool says_set(const context::alarm& alarm) {
     return alarm.get_state() == set_text;
-}
-
-Json::Value request_body(const context::alarm& alarm) {
-    Json::Value body(Json::objectValue);
-    body["obj_uid"] = alarm.get_trobject_uid();
-    body["mac_address"] = alarm.get_mac_address();
-    body["alarm_name"] = alarm.get_alarm_name();
-    body["state"] = alarm.get_state();
-    body["obj_class"] = "TO";
-    body["ts"] = Json::Int64(alarm.get_timestamp().get_ts());
-    body["ms"] = Json::UInt(alarm.get_timestamp().get_ms());
-    if (const auto x = alarm.get_x())
-        body["x"] = Json::Int(*x);
-    if (const auto y = alarm.get_y())
-        body["y"] = Json::Int(*y);
-    if (const auto z = alarm.get_z())
-        body["z"] = Json::Int(*z);
-    const auto sublocation = alarm.get_sublocation_uid();
-    body["sublocation_uid"] = sublocation ? Json::Value(*sublocation) : Json::Value();
-    Json::Value info(Json::objectValue);
-    info["zone_alarm_level"] = Json::UInt(alarm.get_zone_alarm_level());
-    info["zone_uid"] = alarm.get_zone_uid();
-    info["text"] = alarm.get_alarm_text();
-    info["zone_violation_type"] = std::string(
-        alarm.get_alarm_type() == alarm_type::ki ? protocol::keep_in : protocol::keep_out);
-    body["additional_info"] = std::move(info);
-    return body;
 }
 
 // The platform refused the request itself: sending it again at once would
@@ -280,11 +250,9 @@ void alarms_controller_impl::set_alarm(const std::string& obj_uid, const std::st
     const std::string uid = context::pair_uid(obj_uid, zone_uid);
     m_told_without_mac.erase(uid);
     const auto fresh = [&] {
-        return context::alarm(
-            uid, obj_uid, sublocation, zone_uid, *mac_address,
-            std::string(zone->get_trackable_object_uid() ? buffer_violation : zone_violation),
-            zone->get_alarm_level(), type, form_alarm_text(type, *zone), std::string(set_text), ts,
-            x, y, z);
+        return context::alarm(uid, obj_uid, sublocation, zone_uid, *mac_address,
+                              std::string(alarm_name_for(*zone)), zone->get_alarm_level(), type,
+                              alarm_text_for(type, *zone), std::string(set_text), ts, x, y, z);
     };
     if (const auto found = m_context.get_alarms().try_get(uid)) {
         if (says_set(*found) && found->get_alarm_type() == type)
@@ -356,11 +324,6 @@ std::chrono::seconds alarms_controller_impl::get_histeresis(const context::alarm
                                                                  : m_buffer_violation_histeresis;
     // 0 means "never re-send"; a negative period would re-send without pause.
     return seconds > 0 ? std::chrono::seconds(seconds) : never;
-}
-
-std::string alarms_controller_impl::form_alarm_text(alarm_type type, const context::zone& zone) {
-    return std::string("Keep ") + (type == alarm_type::ki ? "in" : "out") + " zone " +
-           zone.get_name() + " with zone alarm level " + std::to_string(zone.get_alarm_level());
 }
 
 alarms_controller_impl::alarm_info& alarms_controller_impl::get_alarm_info(const std::string& uid) {
@@ -458,7 +421,7 @@ void alarms_controller_impl::advance(const std::string& uid, alarm_info& info, o
 void alarms_controller_impl::send(const std::string& uid, alarm_info& info,
                                   const context::alarm& record, request what,
                                   alarm_reporting::attempt kind) {
-    std::string body = libs::core::json::to_string(request_body(record));
+    std::string body = alarm_request_body(record);
     m_logger.debug("%1%") % body;
     if (info.m_last != what)
         info.m_attempt = 0;

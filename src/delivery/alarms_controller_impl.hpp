@@ -16,6 +16,7 @@
 #include "core/logger.hpp"
 #include "core/timer.hpp"
 #include "delivery/alarm_reporting.hpp"
+#include "delivery/alarm_request.hpp"
 #include "delivery/alarms_controller.hpp"
 #include "ops/metrics.hpp"
 
@@ -138,7 +139,7 @@ public:
     // Alarms whose wanted state the platform has not confirmed yet.
     std::size_t undelivered_count() const noexcept { return m_unconfirmed.size(); }
 
-    static constexpr const char* alarms_address = "/api/private/alarms/";
+    static constexpr const char* alarms_address = zentu::alarms_address;
     static constexpr std::chrono::seconds never{99'999'999};
     static constexpr std::chrono::seconds retry_delay{1};
     static constexpr std::chrono::seconds first_backoff{5};
@@ -155,7 +156,6 @@ private:
     void clear_alarm(const std::string& obj_uid, const std::string& zone_uid,
                      const optional_event& event, timestamp ts, context::alarm_type type);
     std::chrono::seconds get_histeresis(const context::alarm& alarm) const;
-    static std::string form_alarm_text(context::alarm_type type, const context::zone& zone);
     alarm_info& get_alarm_info(const std::string& uid);
     // Forgets the uid: its state, timer and request, and the stored alarm.
     void delete_all_data(const std::string& uid);
