@@ -9,7 +9,8 @@
 #              BUILD_DIR: an older marovane is measured against today's simulator),
 #              LOG_STREAM (read, the default: a reader drains marovane's log
 #              stream, as a collector does, every line debug lines included;
-#              unread: the log stream's endpoint has nobody behind it).
+#              unread: the log stream's endpoint has nobody behind it),
+#              BENCH_KEEP=1 (the temporary directory, with every log, is kept).
 
 bench_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$bench_root" || exit 1
@@ -79,7 +80,11 @@ bench_cleanup() {
             sleep 0.1
         done
     fi
-    rm -rf "$bench_tmp"
+    if [ -n "${BENCH_KEEP:-}" ]; then
+        log "kept $bench_tmp"
+    else
+        rm -rf "$bench_tmp"
+    fi
     exit "$status"
 }
 trap bench_cleanup EXIT
@@ -198,7 +203,10 @@ EOF
 start_marovane() {
     # A mirror left by an earlier run would fake the start-up marker.
     rcli FLUSHDB >/dev/null
-    "$marovane_bin" -c "$bench_tmp/marovane.json" >"$bench_tmp/marovane.log" 2>&1 &
+    # MAROVANE_WRAPPER: words put in front, such as valgrind and its options
+    # (it runs the service in its own process: the pid stays the service's).
+    # shellcheck disable=SC2086
+    ${MAROVANE_WRAPPER:-} "$marovane_bin" -c "$bench_tmp/marovane.json" >"$bench_tmp/marovane.log" 2>&1 &
     marovane_pid=$!
 }
 

@@ -5,6 +5,7 @@
 
 #include <syslog.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -56,14 +57,18 @@ std::size_t placeholder_at(std::string_view text, std::size_t at, std::size_t& a
 }
 
 // Whether every '%' of the template belongs to "%1%", "%2%", ... in this
-// order, each once; the number of them.
-bool is_ordered(std::string_view text, std::size_t& placeholders) {
+// order, each once, at most `room` of them; where they are, and how many.
+template <typename Slot>
+bool is_ordered(std::string_view text, Slot* slots, std::size_t room, std::size_t& placeholders) {
     placeholders = 0;
     std::size_t at = text.find('%');
     while (at != std::string_view::npos) {
         std::size_t after = 0;
-        if (placeholder_at(text, at, after) != placeholders + 1)
+        if (placeholders == room || placeholder_at(text, at, after) != placeholders + 1 ||
+            after > UINT32_MAX)
             return false;
+        slots[placeholders].begin = static_cast<std::uint32_t>(at);
+        slots[placeholders].end = static_cast<std::uint32_t>(after);
         ++placeholders;
         at = text.find('%', after);
     }
@@ -98,7 +103,7 @@ component_logger::formatter::formatter(const component_logger& logger, int log_l
     if (indent > 0)
         m_line.append(indent - 2, ' ').append("| ");
     m_body_at = m_line.size();
-    m_ordered = is_ordered(fmt, m_placeholders);
+    m_ordered = is_ordered(fmt, m_slots.data(), max_slots, m_placeholders);
 }
 
 component_logger::formatter::formatter(formatter&& other) noexcept
@@ -112,6 +117,7 @@ component_logger::formatter::formatter(formatter&& other) noexcept
       m_function_size(other.m_function_size),
       m_cursor(other.m_cursor),
       m_placeholders(other.m_placeholders),
+      m_slots(other.m_slots),
       m_arguments(other.m_arguments),
       m_ordered(other.m_ordered),
       m_kept(std::move(other.m_kept)),
@@ -150,13 +156,6 @@ void component_logger::formatter::set_function(std::string_view function) {
     set_part(m_body_at + m_location_size, m_function_size, text);
 }
 
-void component_logger::formatter::copy_template_text() {
-    const std::size_t at = m_format.find('%', m_cursor);
-    const std::size_t end = at == std::string_view::npos ? m_format.size() : at;
-    m_line.append(m_format.data() + m_cursor, end - m_cursor);
-    m_cursor = end;
-}
-
 void component_logger::formatter::add_argument(std::string_view value) {
     ++m_arguments;
     if (!m_ordered) {
@@ -166,24 +165,21 @@ void component_logger::formatter::add_argument(std::string_view value) {
     // A miscounted argument list must not fail the caller: extra ones are left out.
     if (m_arguments > m_placeholders)
         return;
-    copy_template_text();
-    std::size_t after = m_cursor;
-    (void)placeholder_at(m_format, m_cursor, after);
-    m_cursor = after;
+    const slot& next = m_slots[m_arguments - 1];
+    m_line.append(m_format.data() + m_cursor, next.begin - m_cursor);
+    m_cursor = next.end;
     append_argument(m_line, value);
 }
 
 void component_logger::formatter::finish_message() {
     if (m_ordered) {
         // Placeholders left without an argument give nothing.
-        for (;;) {
-            copy_template_text();
-            if (m_cursor == m_format.size())
-                return;
-            std::size_t after = m_cursor;
-            (void)placeholder_at(m_format, m_cursor, after);
-            m_cursor = after;
+        for (std::size_t k = m_arguments; k < m_placeholders; ++k) {
+            m_line.append(m_format.data() + m_cursor, m_slots[k].begin - m_cursor);
+            m_cursor = m_slots[k].end;
         }
+        m_line.append(m_format.data() + m_cursor, m_format.size() - m_cursor);
+        return;
     }
     for (std::size_t i = 0; i < m_format.size(); ++i) {
         const char c = m_format[i];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <boost/system/error_code.hpp>
 #include <charconv>
@@ -83,9 +84,14 @@ public:
         void set_function(std::string_view function);
         // Replaces the part at `at` of `size` bytes of the line's head.
         void set_part(std::size_t at, std::size_t& size, std::string_view text);
-        // The template's text up to the next placeholder, or to its end.
-        void copy_template_text();
         void finish_message();
+
+        // Where a placeholder of the template starts and where the text after it does.
+        struct slot {
+            std::uint32_t begin = 0;
+            std::uint32_t end = 0;
+        };
+        static constexpr std::size_t max_slots = 8;
 
         const component_logger& m_logger;
         int m_log_level;
@@ -98,11 +104,12 @@ public:
         std::size_t m_location_size = 0;
         std::size_t m_function_size = 0;
         // Where the template is read on; the placeholders of an ordered
-        // template ("%1%" ... "%N%" in turn, each once, no other "%") are
-        // filled as the arguments come. Others keep their arguments until
-        // the end.
+        // template ("%1%" ... "%N%" in turn, each once, no other "%", N at
+        // most max_slots) are filled as the arguments come. Others keep
+        // their arguments until the end.
         std::size_t m_cursor = 0;
         std::size_t m_placeholders = 0;
+        std::array<slot, max_slots> m_slots;
         std::size_t m_arguments = 0;
         bool m_ordered = true;
         std::vector<std::string> m_kept;
