@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -30,9 +31,7 @@ void on_count(int) {
     count_requested = 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     std::string endpoint = "tcp://127.0.0.1:0";
     std::string ready_file;
     std::string lines_file;
@@ -105,4 +104,15 @@ int main(int argc, char** argv) {
     lines.flush();
     std::cout << "lines " << count << std::endl;
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << "marovane-log-reader: " << e.what() << "\n";
+        return 1;
+    }
 }
