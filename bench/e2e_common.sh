@@ -180,7 +180,7 @@ log_lines_read() {
 
 # CPU time of marovane in nanoseconds: of all its threads, and of the events
 # loop's (the main thread).
-cpu_ns() { cat /proc/"$marovane_pid"/task/*/schedstat | awk '{s += $1} END {printf "%d", s}'; }
+cpu_ns() { cat /proc/"$marovane_pid"/task/*/schedstat | awk '{s += $1} END {printf "%.0f", s}'; }
 loop_cpu_ns() { awk '{print $1}' "/proc/$marovane_pid/task/$marovane_pid/schedstat"; }
 
 # write_config MODIFY_SERVER_STATE: marovane's configuration, no debug lines

@@ -48,8 +48,9 @@ std::size_t format_date(char* out, const timestamp& ts) {
 std::size_t placeholder_at(std::string_view text, std::size_t at, std::size_t& after) {
     std::size_t end = at + 1;
     std::size_t n = 0;
-    while (end < text.size() && text[end] >= '0' && text[end] <= '9' && n < 1000000)
-        n = n * 10 + static_cast<std::size_t>(text[end++] - '0');
+    // A number past any argument count stays past it, without overflowing.
+    for (; end < text.size() && text[end] >= '0' && text[end] <= '9'; ++end)
+        n = n < 1000000 ? n * 10 + static_cast<std::size_t>(text[end] - '0') : n;
     if (end == at + 1 || end == text.size() || text[end] != '%')
         return 0;
     after = end + 1;
