@@ -67,8 +67,8 @@ void BM_alarm_decision_line(benchmark::State& state) {
     const std::string object = "obj-1234";
     const std::string zone = "zone-150";
     for (auto _ : state)
-        log.get().info("Alarm %1%: object %2%, zone %3%, %4%, cause: %5%") % "set" % object %
-            zone % "keep-out" % "zone_event enter";
+        log.get().info("Alarm %1%: object %2%, zone %3%, %4%, cause: %5%") % "set" % object % zone %
+            "keep-out" % "zone_event enter";
 }
 BENCHMARK(BM_alarm_decision_line)->Iterations(lines);
 
