@@ -5,8 +5,12 @@
 #
 # Environment: BUILD_DIR (default build-demo, configured Release if new),
 #              SITE_SPEC (default objects=10000,zones=500,keep_in=100,keep_out=100),
-#              SIM_BUILD_DIR (the simulator's build, default BUILD_DIR: an older
-#              marovane is measured against today's simulator).
+#              SIM_BUILD_DIR (the simulator's and the log reader's build, default
+#              BUILD_DIR: an older marovane is measured against today's simulator),
+#              LOG_STREAM (read, the default: a reader drains marovane's log
+#              stream, as a collector does, every line debug lines included;
+#              unread: the log stream's endpoint has nobody behind it),
+#              BENCH_KEEP=1 (the temporary directory, with every log, is kept).
 
 bench_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$bench_root" || exit 1
@@ -16,11 +20,21 @@ source scripts/lib/redis.sh
 build_dir="${BUILD_DIR:-build-demo}"
 site_spec="${SITE_SPEC:-objects=10000,zones=500,keep_in=100,keep_out=100}"
 marovane_bin="$build_dir/src/marovane"
-sim_bin="${SIM_BUILD_DIR:-$build_dir}/tools/platform-sim/marovane-platform-sim"
+sim_build_dir="${SIM_BUILD_DIR:-$build_dir}"
+sim_bin="$sim_build_dir/tools/platform-sim/marovane-platform-sim"
+reader_bin="$sim_build_dir/bench/marovane-log-reader"
+log_stream="${LOG_STREAM:-read}"
+case "$log_stream" in read | unread) ;; *)
+    echo "LOG_STREAM is read or unread, not $log_stream" >&2
+    exit 2
+    ;;
+esac
 
 bench_tmp="$(mktemp -d "${TMPDIR:-/tmp}/marovane-bench.XXXXXX")"
 marovane_pid=""
 sim_pid=""
+reader_pid=""
+reader_endpoint=""
 redis_port=""
 sim=""
 
@@ -56,6 +70,7 @@ bench_cleanup() {
         stop_pid "$marovane_pid"
     fi
     if [ -n "$sim_pid" ]; then stop_pid "$sim_pid"; fi
+    if [ -n "$reader_pid" ]; then stop_pid "$reader_pid"; fi
     if [ -f "$bench_tmp/redis.pid" ]; then
         local redis_pid
         redis_pid="$(cat "$bench_tmp/redis.pid")"
@@ -65,7 +80,11 @@ bench_cleanup() {
             sleep 0.1
         done
     fi
-    rm -rf "$bench_tmp"
+    if [ -n "${BENCH_KEEP:-}" ]; then
+        log "kept $bench_tmp"
+    else
+        rm -rf "$bench_tmp"
+    fi
     exit "$status"
 }
 trap bench_cleanup EXIT
@@ -76,7 +95,11 @@ build_binaries() {
     if [ ! -f "$build_dir/CMakeCache.txt" ]; then
         cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
     fi
-    cmake --build "$build_dir" -j "$(nproc)" --target marovane marovane-platform-sim >/dev/null
+    cmake --build "$build_dir" -j "$(nproc)" --target marovane >/dev/null
+    if [ ! -f "$sim_build_dir/CMakeCache.txt" ]; then
+        cmake -S . -B "$sim_build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    fi
+    cmake --build "$sim_build_dir" -j "$(nproc)" --target marovane-platform-sim marovane-log-reader >/dev/null
     grep -q 'CMAKE_BUILD_TYPE:STRING=Release' "$build_dir/CMakeCache.txt" ||
         log "warning: $build_dir is not a Release build"
 }
@@ -115,12 +138,59 @@ stop_sim() {
     sim_pid=""
 }
 
-# write_config MODIFY_SERVER_STATE: marovane's configuration, log stream unread, no debug lines;
+# start_log_reader [LINES_FILE]: the log stream's reader (LOG_STREAM=read), which
+# stays for every marovane of the run; with LINES_FILE it keeps the lines.
+start_log_reader() {
+    [ "$log_stream" = read ] || return 0
+    rm -f "$bench_tmp/reader.ready"
+    "$reader_bin" --ready-file "$bench_tmp/reader.ready" ${1:+--lines "$1"} >"$bench_tmp/reader.out" 2>&1 &
+    reader_pid=$!
+    for _ in $(seq 1 100); do
+        [ -s "$bench_tmp/reader.ready" ] && break
+        kill -0 "$reader_pid" 2>/dev/null || die "the log reader did not start: $(cat "$bench_tmp/reader.out")"
+        sleep 0.05
+    done
+    reader_endpoint="$(cut -d ' ' -f 2 "$bench_tmp/reader.ready")"
+}
+
+# Prints the number of lines the reader got, once it has ended.
+stop_log_reader() {
+    [ -n "$reader_pid" ] || return 0
+    stop_pid "$reader_pid"
+    reader_pid=""
+    awk '/^lines / {n = $2} END {print n}' "$bench_tmp/reader.out"
+}
+
+# Prints the number of lines the reader got so far (0 without a reader).
+log_lines_read() {
+    [ -n "$reader_pid" ] || {
+        echo 0
+        return
+    }
+    local before after
+    before="$(grep -c '^lines ' "$bench_tmp/reader.out" || true)"
+    kill -USR1 "$reader_pid"
+    for _ in $(seq 1 100); do
+        after="$(grep -c '^lines ' "$bench_tmp/reader.out" || true)"
+        [ "$after" -gt "$before" ] && break
+        sleep 0.02
+    done
+    awk '/^lines / {n = $2} END {print n}' "$bench_tmp/reader.out"
+}
+
+# CPU time of marovane in nanoseconds: of all its threads, and of the events
+# loop's (the main thread).
+cpu_ns() { cat /proc/"$marovane_pid"/task/*/schedstat | awk '{s += $1} END {printf "%.0f", s}'; }
+loop_cpu_ns() { awk '{print $1}' "/proc/$marovane_pid/task/$marovane_pid/schedstat"; }
+
+# write_config MODIFY_SERVER_STATE: marovane's configuration, no debug lines
+# in syslog; the log stream goes to the reader when one runs, else nowhere.
 # REBUILD_PERIOD_CONFIG sets system.rebuild_period (default 600).
 write_config() {
+    local debug_port="${reader_endpoint:-tcp://127.0.0.1:$(free_port)}"
     cat >"$bench_tmp/marovane.json" <<EOF
 {
-    "system": {"pidfile": "$bench_tmp/marovane.pid", "debug_port": "tcp://127.0.0.1:$(free_port)", "local_debug": false,
+    "system": {"pidfile": "$bench_tmp/marovane.pid", "debug_port": "$debug_port", "local_debug": false,
                "rebuild_period": ${REBUILD_PERIOD_CONFIG:-600}},
     "proxy": {"address": "$sim_pub_host", "output_port": $sim_pub_port},
     "server": {"protocol": "http", "address": "$sim_http", "timeout": 10},
@@ -133,7 +203,10 @@ EOF
 start_marovane() {
     # A mirror left by an earlier run would fake the start-up marker.
     rcli FLUSHDB >/dev/null
-    "$marovane_bin" -c "$bench_tmp/marovane.json" >"$bench_tmp/marovane.log" 2>&1 &
+    # MAROVANE_WRAPPER: words put in front, such as valgrind and its options
+    # (it runs the service in its own process: the pid stays the service's).
+    # shellcheck disable=SC2086
+    ${MAROVANE_WRAPPER:-} "$marovane_bin" -c "$bench_tmp/marovane.json" >"$bench_tmp/marovane.log" 2>&1 &
     marovane_pid=$!
 }
 

@@ -19,6 +19,7 @@ load_seconds="${SECONDS_OF_LOAD:-20}"
 build_binaries
 generate_site
 start_redis_server
+start_log_reader
 start_sim
 write_config true
 log "site: $site_spec; starting marovane (minutes on this site)"

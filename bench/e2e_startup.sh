@@ -15,6 +15,7 @@ source "$(dirname "$0")/e2e_common.sh"
 build_binaries
 generate_site
 start_redis_server
+start_log_reader
 start_sim
 write_config true
 log "site: $site_spec"

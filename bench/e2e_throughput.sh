@@ -103,6 +103,7 @@ load() {
 build_binaries
 generate_site
 start_redis_server
+start_log_reader
 log "site: $site_spec"
 
 mixed="$(uid_array zone- 1-199 "201-$(grep -o 'zones=[0-9]*' <<<"$site_spec" | cut -d = -f 2)")"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "core/log_text.hpp"
 
@@ -30,6 +31,22 @@ TEST(core_log_text_test, controls_and_broken_utf8_are_escaped_the_rest_is_kept) 
     std::string line = "got: ";
     append_escaped(line, "a\nb");
     EXPECT_EQ(line, "got: a\\nb");
+}
+
+// Long plain runs are scanned a word at a time: a byte to escape is found
+// wherever it lies in a word, and the bytes around it are kept.
+TEST(core_log_text_test, a_byte_to_escape_is_found_at_every_place_of_a_long_text) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"\n", "\\n"},     {"\x1f", "\\x1f"},        {"\x7f", "\\x7f"},
+        {"\xff", "\\xff"}, {"\xc3\xa9", "\xc3\xa9"}, {" ", " "},
+        {"~", "~"}};
+    for (const auto& [raw, written] : cases) {
+        for (std::size_t at = 0; at < 20; ++at) {
+            const std::string before(at, 'a');
+            const std::string after(19 - at, 'z');
+            EXPECT_EQ(escaped(before + raw + after), before + written + after) << at;
+        }
+    }
 }
 
 TEST(core_log_text_test, long_bodies_are_cut_with_the_count_left_out) {

@@ -157,6 +157,32 @@ TEST_F(core_logger_test, arguments_are_escaped_and_bounded_the_template_is_not) 
     EXPECT_EQ(receive_body(), std::string(log_argument_limit, 'b') + "... (10 more bytes)");
 }
 
+// Lines are built as their arguments come: templates whose placeholders are
+// not in order, parts chained after the arguments and a date of five digits
+// still give the text of the whole line.
+TEST_F(core_logger_test, templates_and_parts_in_any_order_give_the_same_line) {
+    m_logger->info("%2% before %1%, %1% again, 100%%") % "a" % "b";
+    EXPECT_EQ(receive_body(), "b before a, a again, 100%");
+
+    rooted_location here;
+    const source_location member(1, "f.cpp", "void zentu::x::y(int)");
+    (m_logger->info("%1%").short_function(member) % "late").location(here.location);
+    EXPECT_EQ(receive_body(), "/src/main.cpp:73 zentu::x::y: late");
+
+    // 10000-01-01 00:00:00.007 UTC
+    m_logger->info("far").date_time(timestamp(milliseconds(253402300800007LL)));
+    EXPECT_EQ(receive(), "&marovane:main 10000-01-01 00:00:00.007 far");
+}
+
+TEST(core_logger_stream_test, lines_nobody_can_take_are_counted) {
+    logger lone("marovane", "main");
+    lone.info("nobody connected");
+    lone.flush_log_stream();
+    // "Starting marovane" and this one.
+    EXPECT_EQ(lone.log_stream_losses().refused, 2U);
+    EXPECT_EQ(lone.log_stream_losses().queue_full, 0U);
+}
+
 TEST_F(core_logger_test, moved_formatter_writes_one_line) {
     {
         auto first = m_logger->info("once");

@@ -1,5 +1,8 @@
 #include "core/log_text.hpp"
 
+#include <cstdint>
+#include <cstring>
+
 namespace zentu::libs::core {
 namespace {
 
@@ -70,15 +73,34 @@ void append_control(std::string& out, unsigned char c) {
     }
 }
 
+// The end of the run of plain bytes that starts at i. Eight bytes are looked
+// at a time while none of them is below 0x20 or above 0x7e.
+std::size_t plain_run_end(std::string_view text, std::size_t i) {
+    constexpr std::uint64_t ones = 0x0101010101010101ULL;
+    constexpr std::uint64_t highs = 0x8080808080808080ULL;
+    while (text.size() - i >= 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, text.data() + i, 8);
+        // A high bit for a byte below 0x20 (borrows may flag more, never
+        // fewer), at or above 0x80, or 0x7f (which + 1 makes 0x80).
+        const std::uint64_t low = (word - 0x20 * ones) & ~word;
+        const std::uint64_t high = word | (word + ones);
+        if (((low | high) & highs) != 0)
+            break;
+        i += 8;
+    }
+    while (i < text.size() && is_plain(static_cast<unsigned char>(text[i])))
+        ++i;
+    return i;
+}
+
 }  // namespace
 
 void append_escaped(std::string& out, std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         // Most texts are plain ASCII: copied in runs, not byte by byte.
-        std::size_t run = i;
-        while (run < text.size() && is_plain(static_cast<unsigned char>(text[run])))
-            ++run;
+        const std::size_t run = plain_run_end(text, i);
         out.append(text, i, run - i);
         i = run;
         if (i == text.size())

@@ -13,9 +13,13 @@ logger::log_stream::log_stream(std::chrono::milliseconds linger, const void* own
     detail::attach_connection_monitor(
         m_socket, m_monitor,
         "inproc://logger-monitor-" + std::to_string(reinterpret_cast<std::uintptr_t>(owner)));
+    m_queue = std::make_unique<detail::log_line_queue>(
+        queue_bytes, gather, [this](std::vector<std::string>& lines) { send_now(lines); });
 }
 
 logger::log_stream::~log_stream() {
+    // The queue's thread sends what is left, then ends.
+    m_queue.reset();
     // Nothing may leave a destructor; the sockets and the context close
     // themselves as members all the same.
     try {
@@ -69,25 +73,45 @@ void logger::log_stream::follow_connection(std::chrono::milliseconds wait) {
 }
 
 void logger::log_stream::connect(const std::string& address) {
+    m_queue->flush();
     std::lock_guard<std::mutex> lock(m_mutex);
     m_socket.connect(address);
     m_connected = true;
 }
 
-void logger::log_stream::send(const std::string& text) {
+void logger::log_stream::send(std::string&& text) {
+    (void)m_queue->push(std::move(text));
+}
+
+void logger::log_stream::flush() {
+    m_queue->flush();
+}
+
+logger::stream_losses logger::log_stream::losses() const {
+    return {m_queue->statistics().dropped, m_refused.load(std::memory_order_relaxed)};
+}
+
+void logger::log_stream::send_now(std::vector<std::string>& lines) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    // Keeps the monitor's queue short over a long life of reconnections.
-    // Reconnections are rare and reading the monitor costs a call into
-    // ZeroMQ: once every so many lines is enough.
-    if (++m_sends_since_follow >= follow_every) {
-        m_sends_since_follow = 0;
-        follow_connection(std::chrono::milliseconds(0));
+    std::uint64_t refused = 0;
+    for (const std::string& text : lines) {
+        // Keeps the monitor's queue short over a long life of reconnections.
+        // Reconnections are rare and reading the monitor costs a call into
+        // ZeroMQ: once every so many lines is enough.
+        if (++m_sends_since_follow >= follow_every) {
+            m_sends_since_follow = 0;
+            follow_connection(std::chrono::milliseconds(0));
+        }
+        try {
+            // Would-block (no peer, full queue) drops the copy; syslog already has the line.
+            if (!m_socket.send(zmq::buffer(text), zmq::send_flags::dontwait))
+                ++refused;
+        } catch (const zmq::error_t&) {
+            ++refused;
+        }
     }
-    try {
-        // Would-block (no peer, full queue) drops the copy; syslog already has the line.
-        (void)m_socket.send(zmq::buffer(text), zmq::send_flags::dontwait);
-    } catch (const zmq::error_t&) {
-    }
+    if (refused > 0)
+        m_refused.fetch_add(refused, std::memory_order_relaxed);
 }
 
 }  // namespace zentu::libs::core

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <boost/system/error_code.hpp>
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -30,7 +32,10 @@ public:
     using ptr = std::unique_ptr<component_logger>;
     using indent_guard = std::unique_ptr<detail::scope_guard>;
 
-    // Collects the arguments of one line; the line is written on destruction.
+    // Builds one line as its arguments come; the line is written on
+    // destruction. The text is made once, into the buffer that is handed to
+    // the log stream: the template is walked along with the arguments, each
+    // argument escaped straight into place.
     class formatter {
     public:
         formatter(const component_logger& logger, int log_level, std::string_view fmt);
@@ -43,28 +48,27 @@ public:
         template <typename T>
         formatter& operator%(const T& value) {
             if constexpr (std::is_convertible_v<const T&, std::string_view>) {
-                m_args.emplace_back(std::string_view(value));
+                add_argument(std::string_view(value));
             } else if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool> &&
                                  !std::is_same_v<T, char> && !std::is_same_v<T, signed char> &&
                                  !std::is_same_v<T, unsigned char>) {
-                m_args.push_back(std::to_string(value));
+                char digits[24];
+                const auto end = std::to_chars(digits, digits + sizeof(digits), value).ptr;
+                add_argument(std::string_view(digits, static_cast<std::size_t>(end - digits)));
             } else {
                 std::ostringstream text;
                 text << value;
-                m_args.push_back(std::move(text).str());
+                add_argument(std::move(text).str());
             }
             return *this;
         }
-        formatter& location(const source_location& loc) {
-            m_source_location = loc;
-            return *this;
-        }
+        formatter& location(const source_location& loc);
         formatter& function(const source_location& loc) {
-            m_function = loc.function();
+            set_function(loc.function());
             return *this;
         }
         formatter& short_function(const source_location& loc) {
-            m_function = loc.short_function();
+            set_function(loc.short_function());
             return *this;
         }
         formatter& date_time(const timestamp& ts) {
@@ -73,17 +77,42 @@ public:
         }
 
     private:
-        // The template with "%N%" replaced by the N-th argument (nothing when
-        // it is missing) and "%%" by "%". Arguments are escaped and bounded
-        // (core/log_text.hpp); the template, a literal, is written as is.
-        std::string text() const;
+        // Arguments are escaped and bounded (core/log_text.hpp); the
+        // template, a literal, is written as is: "%N%" is the N-th argument
+        // (nothing when it is missing), "%%" is "%".
+        void add_argument(std::string_view value);
+        void set_function(std::string_view function);
+        // Replaces the part at `at` of `size` bytes of the line's head.
+        void set_part(std::size_t at, std::size_t& size, std::string_view text);
+        void finish_message();
 
-        std::string_view m_format;
-        std::vector<std::string> m_args;
-        int m_log_level;
+        // Where a placeholder of the template starts and where the text after it does.
+        struct slot {
+            std::uint32_t begin = 0;
+            std::uint32_t end = 0;
+        };
+        static constexpr std::size_t max_slots = 8;
+
         const component_logger& m_logger;
-        std::optional<source_location> m_source_location;
-        std::string_view m_function;
+        int m_log_level;
+        std::string_view m_format;
+        // The socket's line: prefix, date, indent, body. The syslog text is
+        // its tail: from the date in debug mode, else the body.
+        std::string m_line;
+        std::size_t m_date_at = 0;
+        std::size_t m_body_at = 0;
+        std::size_t m_location_size = 0;
+        std::size_t m_function_size = 0;
+        // Where the template is read on; the placeholders of an ordered
+        // template ("%1%" ... "%N%" in turn, each once, no other "%", N at
+        // most max_slots) are filled as the arguments come. Others keep
+        // their arguments until the end.
+        std::size_t m_cursor = 0;
+        std::size_t m_placeholders = 0;
+        std::array<slot, max_slots> m_slots;
+        std::size_t m_arguments = 0;
+        bool m_ordered = true;
+        std::vector<std::string> m_kept;
         std::optional<timestamp> m_timestamp;
         bool m_active = true;
     };
@@ -148,6 +177,15 @@ class logger : public component_logger {
 public:
     static constexpr std::chrono::milliseconds linger{5000};
 
+    // Lines of the log stream that never reached its socket since start.
+    struct stream_losses {
+        // The queue to the log stream's thread was full.
+        std::uint64_t queue_full = 0;
+        // The socket would have blocked: nobody connected yet, or a reader
+        // slower than the lines (ZeroMQ's own queue full).
+        std::uint64_t refused = 0;
+    };
+
     // Throws zmq::error_t when ZeroMQ cannot make the log stream socket.
     logger(const std::string& module_name, const std::string& component_name);
     ~logger() override;
@@ -160,12 +198,18 @@ public:
     bool is_writing_to_socket() const noexcept { return m_writing_to_socket.load(); }
     void set_writing_to_socket(bool value) noexcept { m_writing_to_socket.store(value); }
     bool is_logger_enabled() const noexcept { return m_enable_logger; }
+    stream_losses log_stream_losses() const;
+    // Returns once the lines written before have been offered to the log
+    // stream's socket (they are sent by a thread of their own).
+    void flush_log_stream() const;
 
 private:
     friend class component_logger::formatter;
     class log_stream;
 
-    void write(int level, const std::string& syslog_text, const std::string& socket_text) const;
+    // line: as formatter keeps it; syslog gets its tail from date_at in
+    // debug mode, from body_at otherwise.
+    void write(int level, std::string&& line, std::size_t date_at, std::size_t body_at) const;
     // Whether the system log socket exists, looked at again after the time.
     bool syslog_reachable() const;
 
