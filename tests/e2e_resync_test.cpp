@@ -46,5 +46,22 @@ TEST_F(e2e_resync_test, changes_missed_while_the_stream_was_away_are_repaired_wh
     EXPECT_TRUE(env.service().wait_for_output("resynchronising", 1s));
 }
 
+// The publisher is not there when the service starts: the lists are read
+// without the stream, and what happens before it connects is repaired then.
+TEST_F(e2e_resync_test, changes_before_the_streams_first_connection_are_repaired_when_it_comes) {
+    m_env = std::make_unique<test::e2e_environment>(test::default_e2e_options());
+    auto& env = *m_env;
+    env.control("publisher", test::parse_json(R"({"up": false})"));
+    env.start_service();
+    ASSERT_TRUE(env.service().wait_for_output("resynchronising once it connects", 10s));
+    env.enter("obj-forklift-1", dock, 8500, 1000, 0);
+    env.control("publisher", test::parse_json(R"({"up": true})"));
+
+    const auto raised = env.wait_for_alarm_posts("obj-forklift-1", dock, 1);
+    ASSERT_EQ(raised.size(), 1u);
+    EXPECT_EQ(raised.back()["body"]["state"], "set");
+    EXPECT_TRUE(env.service().wait_for_output("stream connected only after the start's load", 1s));
+}
+
 }  // namespace
 }  // namespace zentu

@@ -62,6 +62,14 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
         [this] { return m_signals->signal_is_received(); }, m_logger,
         [this](const std::string& status) { tell(status); });
 
+    tell("waiting for the message stream at " + config.proxy_output);
+    m_resync_at_first_connection = !m_message_stream->wait_connected(first_connection_wait);
+    if (m_resync_at_first_connection)
+        m_logger.warning(
+            "message stream to %1% not connected after %2% s: loading the platform anyway, "
+            "resynchronising once it connects") %
+            config.proxy_output % first_connection_wait.count();
+
     tell("loading zones, trackable objects and alarms from " + m_server_url);
     m_context = std::make_unique<context::writable_context>();
     m_context_updater = std::make_unique<context_updater>(
@@ -82,12 +90,7 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
 
     // Not told before the loop ran: the stream learns of its connection there.
     m_stream_watch = events_loop.create_periodic_timer(
-        1s, "stream watch",
-        [this](core::timer::time_point) {
-            const auto health = m_message_stream->get_health();
-            m_metrics.stream_health(health.connected, health.disconnects, health.messages,
-                                    health.last_message);
-        },
+        1s, "stream watch", [this](core::timer::time_point) { watch_stream(); },
         ZENTU_SOURCE_LOCATION());
 
     m_message_stream->on_reconnected(
@@ -103,6 +106,18 @@ void zone_detector::on_stream_reconnected(std::chrono::nanoseconds down_for) {
     why << "stream reconnected after " << std::fixed << std::setprecision(1) << seconds << " s";
     m_logger.warning("%1%: resynchronising") % why.str();
     m_resync.ask(resync_schedule::cause::gap, why.str());
+}
+
+void zone_detector::watch_stream() {
+    const auto health = m_message_stream->get_health();
+    m_metrics.stream_health(health.connected, health.disconnects, health.messages,
+                            health.last_message);
+    if (!m_resync_at_first_connection || !health.connected)
+        return;
+    m_resync_at_first_connection = false;
+    const std::string why = "stream connected only after the start's load";
+    m_logger.warning("%1%: resynchronising") % why;
+    m_resync.ask(resync_schedule::cause::gap, why);
 }
 
 void zone_detector::ask_for_unknown_positions() {

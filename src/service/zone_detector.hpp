@@ -77,12 +77,16 @@ public:
     // Objects of unknown position are asked for this long after the first
     // one, so that several creations share one resynchronisation.
     static constexpr std::chrono::seconds unknown_positions_batch{2};
+    // How long the start waits for the message stream before it reads the
+    // lists: connected first, it misses nothing the lists do not say.
+    static constexpr std::chrono::seconds first_connection_wait{2};
 
 private:
     // False when one is under way. cause names it in the alarm log lines.
     bool begin_rebuild(const std::string& why, const char* cause = "rebuild");
     void on_stream_reconnected(std::chrono::nanoseconds down_for);
     void ask_for_unknown_positions();
+    void watch_stream();
     void finish_rebuild(std::unique_ptr<rebuilt_context> built, const std::string& failure);
     void rebuild_ended(bool ok, const std::string& failure);
     void install(rebuilt_context& built, const change_recorder& changed);
@@ -108,6 +112,9 @@ private:
     const char* m_rebuild_cause = "rebuild";
     // Tells the metrics the message stream's health (connected, counts, last frame).
     libs::core::periodic_timer::ptr m_stream_watch;
+    // The lists were read before the stream's first connection: what it
+    // carried meanwhile is lost, so its first connection resynchronises.
+    bool m_resync_at_first_connection = false;
     std::uint64_t m_rebuilds_done = 0;
     std::uint64_t m_rebuilds_failed = 0;
     // The operator asked for a rebuild while one was under way.

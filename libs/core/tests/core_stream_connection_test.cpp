@@ -96,6 +96,20 @@ TEST_F(core_stream_connection, a_publisher_bound_again_on_its_port_is_followed) 
     EXPECT_TRUE(health.last_message.has_value());
 }
 
+// The start waits for the connection before the loop runs, and only as long
+// as it is allowed to.
+TEST_F(core_stream_connection, the_first_connection_is_waited_for_at_most_as_long_as_allowed) {
+    auto publisher = std::make_unique<stream_publisher>();
+    const std::string endpoint = publisher->endpoint();
+    publisher.reset();
+    message_stream_zmq stream(m_io, m_logger, endpoint);
+    EXPECT_FALSE(stream.wait_connected(50ms));
+
+    publisher = std::make_unique<stream_publisher>(stream_publisher::queue::never_drops, endpoint);
+    EXPECT_TRUE(stream.wait_connected(5s));
+    EXPECT_TRUE(stream.is_connected());
+}
+
 // Without heartbeats nothing would notice: the relay's kernel keeps
 // acknowledging, so TCP sees a healthy connection.
 TEST_F(core_stream_connection, a_peer_that_stops_answering_without_closing_is_noticed) {

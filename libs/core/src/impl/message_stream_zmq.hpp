@@ -20,6 +20,9 @@ public:
 
     subscription::ptr subscribe(std::string_view topic, callback cb) override;
     health get_health() const override { return m_stream_zmq_raw.get_health(); }
+    bool wait_connected(std::chrono::milliseconds timeout) override {
+        return m_stream_zmq_raw.wait_connected(timeout);
+    }
     void on_reconnected(reconnected_callback callback) override {
         m_stream_zmq_raw.on_reconnected(std::move(callback));
     }

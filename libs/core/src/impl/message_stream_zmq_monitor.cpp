@@ -69,6 +69,26 @@ void zmq_connection_monitor::drain() {
     }
 }
 
+bool zmq_connection_monitor::wait_connected(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    drain();
+    while (!m_connected && !m_stopped) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        zmq::pollitem_t item{m_events.handle(), 0, ZMQ_POLLIN, 0};
+        try {
+            zmq::poll(&item, 1, left);
+        } catch (const zmq::error_t& e) {
+            if (e.num() != EINTR)
+                throw;
+        }
+        drain();
+    }
+    return m_connected;
+}
+
 void zmq_connection_monitor::set_connected(bool connected) {
     if (m_connected == connected)
         return;

@@ -2,6 +2,7 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/posix/stream_descriptor.hpp>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <zmq.hpp>
@@ -35,6 +36,10 @@ public:
 
     void start();
     bool is_connected() const { return m_connected; }
+    // Reads the events at once, waiting for them up to `timeout`, until the
+    // socket is connected: for the start, before the loop runs. Returns
+    // whether it is connected. The waits on the loop go on as before.
+    bool wait_connected(std::chrono::milliseconds timeout);
 
 private:
     static void on_readable(const std::weak_ptr<zmq_connection_monitor>& weak,

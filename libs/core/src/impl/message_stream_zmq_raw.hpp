@@ -31,6 +31,9 @@ public:
     health get_health() const override { return m_receiver->health(); }
     // Told from a completion of its own, after the handshake that ends a
     // disconnection (a lost peer, a heartbeat time-out, a socket made anew).
+    bool wait_connected(std::chrono::milliseconds timeout) override {
+        return m_receiver->wait_connected(timeout);
+    }
     void on_reconnected(reconnected_callback callback) override {
         m_receiver->on_reconnected(std::move(callback));
     }

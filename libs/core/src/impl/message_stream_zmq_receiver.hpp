@@ -62,6 +62,9 @@ public:
     void subscribe(std::string_view topic);
 
     const message_stream::health& health() const { return m_health.health(); }
+    bool wait_connected(std::chrono::milliseconds timeout) {
+        return m_link && m_link->monitor->wait_connected(timeout);
+    }
     void on_reconnected(message_stream::reconnected_callback callback) {
         m_reconnected = std::move(callback);
     }

@@ -48,6 +48,11 @@ public:
     // Whether the stream is connected to its publisher now (a finished
     // handshake, no disconnection since). A stream that cannot tell says true.
     virtual bool is_connected() const { return get_health().connected; }
+    // Blocks up to `timeout` until the stream is connected, for the start,
+    // before the loop runs: subscribed and connected before the lists are
+    // read, nothing published after them is missed. Returns whether it is
+    // connected. A stream that cannot tell says true at once.
+    virtual bool wait_connected(std::chrono::milliseconds /*timeout*/) { return is_connected(); }
     // A stream that cannot tell reports itself connected, with no counts.
     virtual health get_health() const { return {}; }
     // Replaces the callback; an empty one stops the telling. By value: the
