@@ -5,7 +5,11 @@
 
 #include <json/value.h>
 
+#include <cstdint>
+#include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "core/json.hpp"
 #include "delivery/alarm_request.hpp"
@@ -70,6 +74,51 @@ TEST(delivery_alarm_request, the_platform_refuses_a_body_without_any_member_alwa
         auto without = body;
         without["additional_info"].removeMember(member);
         EXPECT_TRUE(platform_sim::validate_alarm_request(without)) << "additional_info." << member;
+    }
+}
+
+// The body is written directly on the path of every request; it must be the
+// bytes the JSON library writes for the same alarm, whatever the texts hold:
+// quotes, control characters, valid, broken or truncated UTF-8, a NUL.
+TEST(delivery_alarm_request, the_direct_body_is_byte_for_byte_the_json_librarys) {
+    const std::vector<std::string> texts{
+        "",
+        "o-1",
+        "02:00:00:00:00:10",
+        "Keep out zone Dock \"3\" with zone alarm level 2",
+        "back\\slash / slash",
+        "line\nbreak\ttab\r\b\f\x01\x1f",
+        "Zone \xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x9a\x9c",
+        "broken \xc3 \xe2\x82 \xf0\x9f\x9a \xff\xfe \xed\xa0\x80 \xc0\x80",
+        "ends in a lead byte \xe2",
+        std::string("nul\0inside", 11),
+        "\x7f delete",
+    };
+    std::mt19937 random(7);
+    const auto pick = [&] { return texts[random() % texts.size()]; };
+    const auto number = [&](std::int64_t low, std::int64_t high) {
+        return std::uniform_int_distribution<std::int64_t>(low, high)(random);
+    };
+    constexpr auto int32_min = std::numeric_limits<std::int32_t>::min();
+    constexpr auto int32_max = std::numeric_limits<std::int32_t>::max();
+    for (int round = 0; round < 2000; ++round) {
+        auto alarm = an_alarm(pick(), pick())
+                         .mac(pick())
+                         .name(pick())
+                         .text(pick())
+                         .state(pick())
+                         .kind(round % 2 ? context::alarm_type::ki : context::alarm_type::ko)
+                         .level(static_cast<std::uint32_t>(number(0, 0xffffffff)))
+                         .at(timestamp::from_parts(number(0, 253402300799), number(0, 999)));
+        if (round % 3)
+            alarm.sublocation(pick());
+        const auto coordinate = [&]() -> context::alarm::coordinate {
+            if (random() % 4 == 0)
+                return std::nullopt;
+            return static_cast<std::int32_t>(number(int32_min, int32_max));
+        };
+        alarm.position(coordinate(), coordinate(), coordinate());
+        ASSERT_EQ(alarm_request_body(alarm), alarm_request_body_by_value(alarm)) << round;
     }
 }
 

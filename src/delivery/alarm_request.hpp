@@ -28,5 +28,8 @@ std::string alarm_text_for(context::alarm_type kind, const context::zone& zone);
 // when known, sublocation_uid (null when none), and additional_info with the
 // zone's alarm level and uid, the text and the kind ("keep_in", "keep_out").
 std::string alarm_request_body(const context::alarm& alarm);
+// The same body built as a JSON value and written by the JSON library: the
+// reference the direct writer is held to, and its way for texts with a NUL.
+std::string alarm_request_body_by_value(const context::alarm& alarm);
 
 }  // namespace zentu
