@@ -224,6 +224,16 @@ void keep_in_index::recount(object_state& object) {
     }
 }
 
+void keep_in_index::count_deferred() {
+    if (!std::exchange(m_counts_stale, false))
+        return;
+    for (auto& [uid, object] : m_objects) {
+        const bool left_before = has_left_all(object);
+        recount(object);
+        mark(uid, left_before, object, true);
+    }
+}
+
 // ---- zones ------------------------------------------------------------------------
 
 void keep_in_index::add_keep_in(const zones_map::value_type& zone) {
@@ -264,6 +274,10 @@ void keep_in_index::after_creating(const zone& z, timestamp) {
     add_keep_in(*it);
     if (zone.rule.type != zone_type::KEEP_IN || !zone.rule.active)
         return;
+    if (m_counts_deferred) {
+        m_counts_stale = true;
+        return;
+    }
     for (auto& [uid, object] : m_objects) {
         if (!holds_in(zone.rule, *object.object))
             continue;
@@ -276,6 +290,7 @@ void keep_in_index::after_creating(const zone& z, timestamp) {
 }
 
 void keep_in_index::after_updating(const zone& z, timestamp) {
+    count_deferred();
     const auto it = m_zones.find(z.get_uid());
     if (it == m_zones.end()) {
         after_creating(z, {});
@@ -309,6 +324,7 @@ void keep_in_index::after_updating(const zone& z, timestamp) {
 }
 
 void keep_in_index::before_deleting(const zone& z, timestamp) {
+    count_deferred();
     const auto it = m_zones.find(z.get_uid());
     if (it == m_zones.end())
         return;
@@ -343,6 +359,7 @@ void keep_in_index::after_creating(const trackable_object& o, timestamp) {
 }
 
 void keep_in_index::after_updating(const trackable_object& o, timestamp) {
+    count_deferred();
     const auto it = m_objects.find(o.get_uid());
     if (it == m_objects.end()) {
         after_creating(o, {});
@@ -365,6 +382,7 @@ void keep_in_index::after_updating(const trackable_object& o, timestamp) {
 }
 
 void keep_in_index::before_deleting(const trackable_object& o, timestamp) {
+    count_deferred();
     if (const auto it = m_objects.find(o.get_uid()); it != m_objects.end())
         m_objects.erase(it);
     m_changed.erase(o.get_uid());
@@ -378,6 +396,7 @@ void keep_in_index::after_creating(const zone_event& event, timestamp ts) {
 }
 
 void keep_in_index::after_updating(const zone_event& event, timestamp) {
+    count_deferred();
     const auto object = m_objects.find(event.get_obj_uid());
     const auto zone = m_zones.find(event.get_zone_uid());
     if (object == m_objects.end() || zone == m_zones.end())

@@ -89,6 +89,28 @@ public:
     // learnt before stays true.
     void carry_positions(const keep_in_index& from, const std::vector<std::string>& zone_uids);
 
+    // While a whole list of zones is loaded, each zone would walk every object
+    // (zones times objects, out of cache at scale); instead, until the scope
+    // ends, created zones are only indexed, and every object is counted once
+    // at its end or before a zone is changed or deleted. Objects are marked as
+    // by one change of all their zones: whoever takes a loaded context over
+    // settles every object anyway.
+    class deferred_counts {
+    public:
+        explicit deferred_counts(keep_in_index& index) : m_index(index) {
+            m_index.m_counts_deferred = true;
+        }
+        ~deferred_counts() {
+            m_index.count_deferred();
+            m_index.m_counts_deferred = false;
+        }
+        deferred_counts(const deferred_counts&) = delete;
+        deferred_counts& operator=(const deferred_counts&) = delete;
+
+    private:
+        keep_in_index& m_index;
+    };
+
     // Exchanges the indexed state with another index whose context exchanged
     // its contents with this one's; subscriptions stay where they are.
     void swap_state(keep_in_index& other) noexcept;
@@ -137,6 +159,8 @@ private:
     bool position_unknown(const object_state& object) const;
     position position_of(const object_state& object, const zone_state& zone) const;
     void set_position(object_state& object, const zone_state& zone, position p);
+    // Counts every object anew if zones were created uncounted.
+    void count_deferred();
     void recount(object_state& object);
     void add_keep_in(const zones_map::value_type& zone);
     void remove_keep_in(const zones_map::value_type& zone);
@@ -150,6 +174,9 @@ private:
     std::map<std::string, std::vector<const zones_map::value_type*>, std::less<>> m_keep_in_zones;
     std::map<std::string, std::set<std::string>, std::less<>> m_expected_occupancy;
     std::set<std::string> m_changed;
+    // Zones were created without counting their objects (deferred_counts).
+    bool m_counts_deferred = false;
+    bool m_counts_stale = false;
     // Objects whose position may have become unknown (see take_unknown).
     std::set<std::string> m_maybe_unknown;
     std::uint64_t m_epoch = 0;

@@ -3,6 +3,7 @@
 #include <json/value.h>
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <set>
 #include <string>
@@ -19,6 +20,7 @@
 #include "context_utils/parsers/trackable_object.hpp"
 #include "context_utils/parsers/zone.hpp"
 #include "core/enum_from_string.hpp"
+#include "core/json_members.hpp"
 
 namespace zentu::schema {
 
@@ -275,38 +277,41 @@ inline const auto alarm_fields = std::make_tuple(
 // mirrored.
 struct malformed_member {};
 
+// Zone events are read from the members of their message, whichever reader
+// found them (core/json_members.hpp); the types are JSON's own: a number is
+// no text, a text no number.
+using message_members = libs::core::json::members;
+
 template <typename T>
-using zone_event_field = field<Json::Value, context::zone_event, T>;
+using zone_event_field = field<message_members, context::zone_event, T>;
 
-inline bool is_json_integer(const Json::Value& v) {
-    return v.type() == Json::intValue || v.type() == Json::uintValue;
+inline const message_members::member& member_of(const message_members& message, const char* name,
+                                                message_members::kind kind) {
+    const auto* found = message.find(name);
+    if (!found || found->type != kind)
+        throw malformed_member{};
+    return *found;
 }
 
-inline std::string text_member(const Json::Value& message, const char* name) {
-    const Json::Value& v = message[name];
-    if (!v.isString())
-        throw malformed_member{};
-    return v.asString();
+inline std::string text_member(const message_members& message, const char* name) {
+    return std::string(member_of(message, name, message_members::kind::text).text);
 }
 
-inline std::int32_t coordinate_member(const Json::Value& message, const char* name) {
-    const Json::Value& v = message[name];
-    if (!is_json_integer(v) || !v.isInt())
+inline std::int32_t coordinate_member(const message_members& message, const char* name) {
+    const auto value = member_of(message, name, message_members::kind::integer).integer;
+    if (value < std::numeric_limits<std::int32_t>::min() ||
+        value > std::numeric_limits<std::int32_t>::max())
         throw malformed_member{};
-    return v.asInt();
+    return static_cast<std::int32_t>(value);
 }
 
-inline timestamp time_members(const Json::Value& message) {
-    const Json::Value& seconds = message["ts"];
-    const Json::Value& millis = message["ms"];
-    if (!is_json_integer(seconds) || !seconds.isInt64() || !is_json_integer(millis) ||
-        !millis.isInt64())
-        throw malformed_member{};
-    return timestamp::from_parts(seconds.asInt64(), millis.asInt64());
+inline timestamp time_members(const message_members& message) {
+    return timestamp::from_parts(member_of(message, "ts", message_members::kind::integer).integer,
+                                 member_of(message, "ms", message_members::kind::integer).integer);
 }
 
 // A kind the service does not know is UNKNOWN.
-inline context::zone_type zone_type_member(const Json::Value& message) {
+inline context::zone_type zone_type_member(const message_members& message) {
     return libs::core::enum_from_string<context::zone_type>(text_member(message, "zone_type_name"))
         .value_or(context::zone_type::UNKNOWN);
 }
@@ -314,45 +319,45 @@ inline context::zone_type zone_type_member(const Json::Value& message) {
 inline const auto zone_event_fields = std::make_tuple(
     zone_event_field<std::string>{
         "",
-        [](const Json::Value& m) {
+        [](const message_members& m) {
             return context::pair_uid(text_member(m, "obj_uid"), text_member(m, "zone_uid"));
         },
         [](const context::zone_event& e) { return e.get_uid(); }, nullptr, none},
     zone_event_field<std::string>{
-        "", [](const Json::Value& m) { return text_member(m, "obj_uid"); },
+        "", [](const message_members& m) { return text_member(m, "obj_uid"); },
         [](const context::zone_event& e) { return e.get_obj_uid(); },
         [](context::zone_event& e, std::string v) { e.set_obj_uid(std::move(v)); }},
     zone_event_field<std::string>{
-        "", [](const Json::Value& m) { return text_member(m, "sublocation_uid"); },
+        "", [](const message_members& m) { return text_member(m, "sublocation_uid"); },
         [](const context::zone_event& e) { return e.get_sublocation_uid(); },
         [](context::zone_event& e, std::string v) { e.set_sublocation_uid(std::move(v)); }},
     zone_event_field<std::string>{
-        "", [](const Json::Value& m) { return text_member(m, "project_uid"); },
+        "", [](const message_members& m) { return text_member(m, "project_uid"); },
         [](const context::zone_event& e) { return e.get_project_uid(); },
         [](context::zone_event& e, std::string v) { e.set_project_uid(std::move(v)); }},
     zone_event_field<std::string>{
-        "", [](const Json::Value& m) { return text_member(m, "zone_uid"); },
+        "", [](const message_members& m) { return text_member(m, "zone_uid"); },
         [](const context::zone_event& e) { return e.get_zone_uid(); },
         [](context::zone_event& e, std::string v) { e.set_zone_uid(std::move(v)); }},
     zone_event_field<context::zone_type>{
         "", zone_type_member, [](const context::zone_event& e) { return e.get_zone_type(); },
         [](context::zone_event& e, context::zone_type v) { e.set_zone_type(v); }},
     zone_event_field<std::string>{
-        "", [](const Json::Value& m) { return text_member(m, "action"); },
+        "", [](const message_members& m) { return text_member(m, "action"); },
         [](const context::zone_event& e) { return e.get_action(); },
         [](context::zone_event& e, std::string v) { e.set_action(std::move(v)); }},
-    zone_event_field<std::int32_t>{"",
-                                   [](const Json::Value& m) { return coordinate_member(m, "x"); },
-                                   [](const context::zone_event& e) { return e.get_x(); },
-                                   [](context::zone_event& e, std::int32_t v) { e.set_x(v); }},
-    zone_event_field<std::int32_t>{"",
-                                   [](const Json::Value& m) { return coordinate_member(m, "y"); },
-                                   [](const context::zone_event& e) { return e.get_y(); },
-                                   [](context::zone_event& e, std::int32_t v) { e.set_y(v); }},
-    zone_event_field<std::int32_t>{"",
-                                   [](const Json::Value& m) { return coordinate_member(m, "z"); },
-                                   [](const context::zone_event& e) { return e.get_z(); },
-                                   [](context::zone_event& e, std::int32_t v) { e.set_z(v); }},
+    zone_event_field<std::int32_t>{
+        "", [](const message_members& m) { return coordinate_member(m, "x"); },
+        [](const context::zone_event& e) { return e.get_x(); },
+        [](context::zone_event& e, std::int32_t v) { e.set_x(v); }},
+    zone_event_field<std::int32_t>{
+        "", [](const message_members& m) { return coordinate_member(m, "y"); },
+        [](const context::zone_event& e) { return e.get_y(); },
+        [](context::zone_event& e, std::int32_t v) { e.set_y(v); }},
+    zone_event_field<std::int32_t>{
+        "", [](const message_members& m) { return coordinate_member(m, "z"); },
+        [](const context::zone_event& e) { return e.get_z(); },
+        [](context::zone_event& e, std::int32_t v) { e.set_z(v); }},
     zone_event_field<timestamp>{"", time_members,
                                 [](const context::zone_event& e) { return e.get_ts(); },
                                 [](context::zone_event& e, timestamp v) { e.set_ts(v); }});

@@ -20,13 +20,6 @@ using infos = libs::context_utils::object_infos;
 using list_element = libs::context_utils::json_template<libs::context_utils::_json_object_tag>;
 namespace parsers = libs::context_utils::parsers;
 
-// A text member the zone event's table has checked, read where it stands.
-std::string_view text_of(const Json::Value& text) {
-    const char* begin = nullptr;
-    const char* end = nullptr;
-    return text.getString(&begin, &end) ? std::string_view(begin, end - begin) : std::string_view();
-}
-
 }  // namespace
 
 context_intake::context_intake(context::writable_context& context,
@@ -101,6 +94,7 @@ void context_intake::load_trackable_objects(const libs::context_utils::json_answ
 }
 
 void context_intake::load_zones(const libs::context_utils::json_answer& answer) {
+    const context::keep_in_index::deferred_counts counting(m_context.take_keep_in_index());
     m_lists.for_each_object(infos::zone, answer, [&](const list_element& element) {
         load_zone(element.get_json());
         return true;
@@ -144,6 +138,7 @@ void context_intake::load_trackable_objects(std::string_view body) {
 }
 
 void context_intake::load_zones(std::string_view body) {
+    const context::keep_in_index::deferred_counts counting(m_context.take_keep_in_index());
     load_elements(infos::zone, body, [&](const Json::Value& element) { load_zone(element); });
 }
 
@@ -298,29 +293,41 @@ void context_intake::add_alarm(const parsers::alarm& record) {
 // ---- zone events from the stream ---------------------------------------------------
 
 void context_intake::handle_zone_event(std::string_view body) {
+    // The quick reader takes the usual messages; anything it is not sure to
+    // read as the JSON library does goes to the library, errors included.
+    if (const auto message = m_quick_reader.read_object(body)) {
+        handle_zone_event_members(*message);
+        return;
+    }
     auto parse_result = m_reader.parse(body);
     if (!parse_result.ok)
         m_metrics.malformed_message("zone_event");
     ZENTU_CHECK(parse_result.ok);
-    const Json::Value& message = parse_result.result;
+    if (!parse_result.result.isObject()) {
+        m_metrics.malformed_message("zone_event");
+        return;
+    }
+    handle_zone_event_members(libs::core::json::members::of(parse_result.result));
+}
+
+void context_intake::handle_zone_event_members(const libs::core::json::members& message) {
     std::optional<context::zone_event> event;
     try {
-        if (message.isObject())
-            event = schema::make(schema::zone_event_fields, message);
+        event = schema::make(schema::zone_event_fields, message);
     } catch (const schema::malformed_member&) {
     } catch (const libs::core::invalid_time&) {
         // Out of range: it would wrap or make a nonsense alarm time.
         m_metrics.malformed_message("zone_event");
         if (const auto verdict = m_time_failures.admit("zone_event time"); verdict.write)
             m_logger.error("zone_event of %1% in %2% dropped: its time is out of range%3%") %
-                text_of(message["obj_uid"]) % text_of(message["zone_uid"]) % verdict.note();
+                message.text_of("obj_uid") % message.text_of("zone_uid") % verdict.note();
         return;
     }
     if (!event) {
         m_metrics.malformed_message("zone_event");
         return;
     }
-    m_metrics.zone_event_handled(text_of(message["action"]));
+    m_metrics.zone_event_handled(event->get_action());
     apply_zone_event(std::move(*event));
 }
 

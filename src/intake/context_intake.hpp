@@ -13,6 +13,7 @@
 #include "core/events_loop.hpp"
 #include "core/http.hpp"
 #include "core/json.hpp"
+#include "core/json_members.hpp"
 #include "core/logger.hpp"
 #include "core/repeat_limiter.hpp"
 #include "ops/metrics.hpp"
@@ -81,6 +82,8 @@ private:
     void update_groups(const libs::context_utils::parsers::trackable_object_groups& record);
     void add_alarm(const libs::context_utils::parsers::alarm& record);
     void apply_zone_event(context::zone_event event);
+    // A zone event message's members, read by either reader, to the context.
+    void handle_zone_event_members(const libs::core::json::members& message);
     // Removes the zone events whose uid starts with prefix and that match:
     // the movements of a deleted object or zone. The running context's rules
     // remove them too; a context being rebuilt has no rules, and an object or
@@ -97,6 +100,8 @@ private:
     libs::context_utils::context_initializer m_lists;
     const libs::core::logger& m_logger;
     libs::core::json::reader m_reader;
+    // Reads the zone events first; what it leaves goes to m_reader.
+    libs::core::json::quick_reader m_quick_reader;
     ops::service_metrics& m_metrics;
     // Zone events with times out of range: one line a minute with the count.
     libs::core::repeat_limiter m_time_failures{libs::core::real_clock()};
