@@ -396,7 +396,6 @@ void keep_in_index::after_creating(const zone_event& event, timestamp ts) {
 }
 
 void keep_in_index::after_updating(const zone_event& event, timestamp) {
-    count_deferred();
     const auto object = m_objects.find(event.get_obj_uid());
     const auto zone = m_zones.find(event.get_zone_uid());
     if (object == m_objects.end() || zone == m_zones.end())
@@ -412,7 +411,8 @@ void keep_in_index::after_updating(const zone_event& event, timestamp) {
         return;
     }
     set_position(state, zone->second, now);
-    if (!holds_in(zone->second.rule, *state.object))
+    // While counts are deferred, the count at the end takes the position in.
+    if (m_counts_stale || !holds_in(zone->second.rule, *state.object))
         return;
     const bool left_before = has_left_all(state);
     if (now == position::inside)

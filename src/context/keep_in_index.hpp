@@ -91,8 +91,9 @@ public:
 
     // While a whole list of zones is loaded, each zone would walk every object
     // (zones times objects, out of cache at scale); instead, until the scope
-    // ends, created zones are only indexed, and every object is counted once
-    // at its end or before a zone is changed or deleted. Objects are marked as
+    // ends, created zones are only indexed and movements only placed, and
+    // every object is counted once at its end or before a zone or an object
+    // is changed or deleted. Objects are marked as
     // by one change of all their zones: whoever takes a loaded context over
     // settles every object anyway.
     class deferred_counts {
