@@ -26,11 +26,16 @@ protected:
     std::shared_ptr<api_gate> m_gate = api_gate::create(*m_loop, 60s);
 };
 
-TEST_F(api_gate_test, the_answer_is_built_on_the_loop_thread) {
+TEST_F(api_gate_test, the_answer_is_built_on_the_loop_thread_and_written_by_the_asker) {
     std::thread::id built_on;
+    std::thread::id written_on;
     const auto responder = std::make_shared<const api_responder>([&](const api_request& request) {
         built_on = std::this_thread::get_id();
-        return api_answer{200, request.path + "?" + request.query.at("zone")};
+        const std::string text = request.path + "?" + request.query.at("zone");
+        return api_answer{200, {}, [&written_on, text] {
+                              written_on = std::this_thread::get_id();
+                              return text;
+                          }};
     });
     m_gate->open(responder);
     auto asked = std::async(std::launch::async, [&] {
@@ -43,6 +48,7 @@ TEST_F(api_gate_test, the_answer_is_built_on_the_loop_thread) {
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.body, "/v1/alarms?K");
     EXPECT_EQ(built_on, std::this_thread::get_id());
+    EXPECT_NE(written_on, std::this_thread::get_id());
 }
 
 TEST_F(api_gate_test, a_loop_that_does_not_answer_in_time_is_503_and_its_job_runs_later_safely) {
@@ -50,7 +56,7 @@ TEST_F(api_gate_test, a_loop_that_does_not_answer_in_time_is_503_and_its_job_run
     int built = 0;
     auto responder = std::make_shared<const api_responder>([&](const api_request&) {
         ++built;
-        return api_answer{200, "late"};
+        return api_answer{200, "late", nullptr};
     });
     m_gate->open(responder);
     // The loop does not run while it is asked.

@@ -32,7 +32,7 @@ api_answer api_gate::error(int status, const std::string& text) {
     body["error"] = text;
     Json::StreamWriterBuilder writer;
     writer["indentation"] = "";
-    return {status, Json::writeString(writer, body) + "\n"};
+    return {status, Json::writeString(writer, body) + "\n", nullptr};
 }
 
 api_answer api_gate::ask(api_request request) const {
@@ -56,7 +56,17 @@ api_answer api_gate::ask(api_request request) const {
     if (!shared->done.wait_for(lock, m_wait, [&] { return shared->answer.has_value(); }))
         return error(503,
                      "the service did not answer within " + std::to_string(m_wait.count()) + " ms");
-    return std::move(*shared->answer);
+    api_answer answer = std::move(*shared->answer);
+    lock.unlock();
+    if (answer.render) {
+        try {
+            answer.body = answer.render();
+        } catch (...) {
+            return error(500, libs::core::exception_to_string());
+        }
+        answer.render = nullptr;
+    }
+    return answer;
 }
 
 }  // namespace zentu::ops

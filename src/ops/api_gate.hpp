@@ -20,6 +20,9 @@ struct api_request {
 struct api_answer {
     int status = 200;
     std::string body;
+    // When set, the body is written by the asking thread: the loop only
+    // copied what it needs (it must own what it reads).
+    std::function<std::string()> render;
 };
 
 // Builds the answer from the live state; runs on the events loop.
@@ -27,7 +30,8 @@ using api_responder = std::function<api_answer(const api_request&)>;
 
 // The door between the HTTP server's threads and the events loop: ask() posts
 // the request to the loop, where the responder builds its answer, and waits
-// for it at most the given time (then 503). The job shares what it writes
+// for it at most the given time (then 503); an answer to render is rendered
+// by the asker, off the loop. The job shares what it writes
 // with the asker, so a job that runs after the asker gave up writes into
 // something still alive; a responder gone by then (the service stopping) is
 // answered 503 too.

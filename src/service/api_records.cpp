@@ -1,14 +1,10 @@
 #include "service/api_records.hpp"
-#include "context/pair_uid.hpp"
 
 #include <json/writer.h>
 
 namespace zentu::api {
 
 namespace {
-
-using platform_state = alarms_controller_impl::platform_state;
-using wait = alarms_controller_impl::alarm_info::wait;
 
 Json::Value uid_list(const std::set<std::string>& uids) {
     Json::Value out(Json::arrayValue);
@@ -17,25 +13,7 @@ Json::Value uid_list(const std::set<std::string>& uids) {
     return out;
 }
 
-const char* wait_name(wait w) {
-    switch (w) {
-        case wait::resend:
-            return "resend";
-        case wait::retry:
-            return "retry";
-        case wait::backoff:
-            return "backoff";
-        case wait::none:
-            break;
-    }
-    return nullptr;
-}
-
 }  // namespace
-
-Json::Value clock_reader::wall(libs::core::timer::time_point at) const {
-    return iso(m_wall + std::chrono::duration_cast<std::chrono::milliseconds>(at - m_now));
-}
 
 Json::Value iso(libs::core::timestamp ts) {
     return ts.to_iso_8601_string(true);
@@ -47,92 +25,6 @@ Json::Value text_or_null(const std::optional<std::string>& text) {
 
 const char* kind_name(context::alarm_type kind) {
     return kind == context::alarm_type::ki ? "keep_in" : "keep_out";
-}
-
-Json::Value alarm_json(const std::string& uid, const context::alarm* stored,
-                       const alarms_controller_impl& controller, const clock_reader& clock) {
-    Json::Value out(Json::objectValue);
-    out["uid"] = uid;
-    const auto* info = controller.get_info(uid);
-    if (stored) {
-        out["object"] = stored->get_trobject_uid();
-        out["zone"] = stored->get_zone_uid();
-        out["kind"] = kind_name(stored->get_alarm_type());
-        out["level"] = stored->get_zone_alarm_level();
-        out["name"] = stored->get_alarm_name();
-        out["wanted"] = stored->get_state();
-        out["since"] = iso(stored->get_timestamp());
-    } else {
-        out["wanted"] = Json::nullValue;
-    }
-    const auto state = controller.get_state(uid);
-    out["state"] = state ? Json::Value(std::string(alarms_controller_impl::to_string(*state)))
-                         : Json::Value(Json::nullValue);
-    Json::Value confirmed(Json::objectValue);
-    Json::Value in_flight(Json::nullValue);
-    Json::Value next(Json::nullValue);
-    Json::Value waiting(Json::nullValue);
-    Json::Value failure(Json::nullValue);
-    Json::Value undelivered_since(Json::nullValue);
-    unsigned attempts = 0;
-    if (info) {
-        for (const auto kind : {context::alarm_type::ki, context::alarm_type::ko})
-            confirmed[kind_name(kind)] = std::string(alarms_controller_impl::to_string(
-                info->m_confirmed[kind == context::alarm_type::ki ? 0 : 1]));
-        if (info->m_sent) {
-            in_flight = Json::Value(Json::objectValue);
-            in_flight["kind"] = kind_name(info->m_sent->kind);
-            in_flight["state"] = info->m_sent->set ? "set" : "clear";
-            in_flight["sent_at"] = clock.wall(info->m_sent_at);
-        }
-        if (const char* name = wait_name(info->m_waiting)) {
-            waiting = name;
-            next = clock.wall(info->m_timer_due);
-        }
-        if (!info->m_last_failure.empty())
-            failure = info->m_last_failure;
-        if (info->m_unconfirmed_since)
-            undelivered_since = clock.wall(*info->m_unconfirmed_since);
-        attempts = info->m_attempt;
-    }
-    out["confirmed"] = confirmed;
-    out["in_flight"] = in_flight;
-    out["attempts"] = attempts;
-    out["last_failure"] = failure;
-    out["undelivered_since"] = undelivered_since;
-    out["waiting"] = waiting;
-    out["next_send"] = next;
-    return out;
-}
-
-Json::Value alarm_list_json(const context::context& ctx, const alarms_controller_impl& controller,
-                            const clock_reader& clock, const alarm_filter& filter) {
-    Json::Value list(Json::arrayValue);
-    const auto add = [&](const std::string& uid, const context::alarm* stored) {
-        if (filter.object && (!stored || stored->get_trobject_uid() != *filter.object))
-            return;
-        if (filter.zone && (!stored || stored->get_zone_uid() != *filter.zone))
-            return;
-        list.append(alarm_json(uid, stored, controller, clock));
-    };
-    if (filter.undelivered) {
-        for (const auto& [since, uid] : controller.get_unconfirmed()) {
-            const auto stored = ctx.get_alarms().try_get(uid);
-            add(uid, stored ? &*stored : nullptr);
-        }
-    } else {
-        const auto each = [&](const context::alarm& alarm) {
-            add(alarm.get_uid(), &alarm);
-            return true;
-        };
-        if (filter.object)
-            ctx.get_alarms().for_each_with_prefix(context::pair_prefix(*filter.object), each);
-        else
-            ctx.get_alarms().for_each(each);
-    }
-    Json::Value out(Json::objectValue);
-    out["alarms"] = std::move(list);
-    return out;
 }
 
 std::string compact(const Json::Value& value) {

@@ -1,6 +1,7 @@
 #include "service/operator_api.hpp"
 #include "context/explain.hpp"
 #include "context/protocol.hpp"
+#include "service/alarm_rows.hpp"
 #include "service/api_records.hpp"
 
 namespace zentu {
@@ -10,7 +11,7 @@ namespace {
 constexpr std::string_view prefix = "/v1/";
 
 ops::api_answer ok(const Json::Value& body) {
-    return {200, api::compact(body)};
+    return {200, api::compact(body), nullptr};
 }
 
 std::string_view after(std::string_view path, std::string_view head) {
@@ -111,9 +112,10 @@ ops::api_answer operator_api::alarms(const ops::api_request& request) const {
             return ops::api_gate::error(400, "undelivered takes 1 or 0, not " + *undelivered);
         filter.undelivered = *undelivered == "1";
     }
-    const api::clock_reader clock(m_service.timers());
-    return ok(api::alarm_list_json(m_service.get_context(), m_service.get_alarms_controller(),
-                                   clock, filter));
+    // The loop copies the rows; the HTTP thread writes them.
+    auto rows = api::alarm_rows(m_service.get_context(), m_service.get_alarms_controller(),
+                                m_service.timers(), filter);
+    return {200, {}, [rows = std::move(rows)] { return api::alarm_list_text(*rows); }};
 }
 
 ops::api_answer operator_api::object(const std::string& uid) const {
