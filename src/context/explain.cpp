@@ -122,6 +122,7 @@ std::optional<object_explanation> explain(const context& ctx, std::string_view o
         out.keep_in_reason = "no alarm: " + std::string(to_string(object_side));
     } else {
         std::vector<std::string> names;
+        names.reserve(holding.size());
         for (const auto& zone_uid : holding)
             names.push_back(name_of(ctx, zone_uid));
         out.keep_in_reason = "outside every active keep-in zone that applies: " + joined(names);
@@ -150,6 +151,7 @@ std::optional<object_explanation> explain(const context& ctx, std::string_view o
         out.keep_out_reason = keep_out_refusal;
     else {
         std::vector<std::string> names;
+        names.reserve(wanted_keep_out.size());
         for (const auto& zone_uid : wanted_keep_out)
             names.push_back(name_of(ctx, zone_uid));
         out.keep_out_reason = "inside keep-out zone " + joined(names);
@@ -180,7 +182,8 @@ std::optional<object_explanation> explain(const context& ctx, std::string_view o
                                "inside keep-out zone " + name_of(ctx, zone_uid) + " since " +
                                    movements.at(zone_uid).get_ts().to_iso_8601_string(false)});
     for (const auto& [key, state] : held) {
-        const auto& [zone_uid, kind] = key;
+        const std::string& zone_uid = key.first;
+        const alarm_type kind = key.second;
         if (wants(kind, zone_uid))
             continue;
         std::string reason = out.keep_in_reason;

@@ -44,9 +44,7 @@ int show(const std::string& base, const std::string& path, bool json,
     return ok;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     CLI::App app{"marovane-ctl: what the running marovane service holds"};
     app.require_subcommand(1);
     std::string config_file = "/etc/marovane/marovane.json";
@@ -111,4 +109,17 @@ int main(int argc, char** argv) {
         return show(url, "/v1/objects/" + ctl::url_escaped(object_uid), json,
                     ctl::print_explanation);
     return show(url, "/v1/zones/" + ctl::url_escaped(zone_uid), json, ctl::print_zone);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << "marovane-ctl: " << e.what() << '\n';
+    } catch (...) {
+        std::cerr << "marovane-ctl: unexpected failure\n";
+    }
+    return unreachable;
 }
