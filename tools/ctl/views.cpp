@@ -55,8 +55,9 @@ void table::print(std::ostream& out) const {
 void print_status(const Json::Value& s, std::ostream& out) {
     line(out, "version", s["version"]);
     line(out, "uptime (s)", s["uptime_seconds"]);
-    out << "health: " << (s["health"]["ok"].asBool() ? "ok" : "NOT OK") << " ("
-        << s["health"]["reason"].asString() << ")\n";
+    out << "health: "
+        << (s["health"]["ok"].asBool() ? "ok" : "NOT OK: " + s["health"]["reason"].asString())
+        << '\n';
     const auto& c = s["counts"];
     out << "objects: " << cell(c["objects"]) << ", zones: " << cell(c["zones"])
         << ", open alarms: " << cell(c["open_alarms"])
