@@ -18,6 +18,8 @@ struct exchange {
     std::mutex mutex;
     std::condition_variable done;
     std::optional<api_answer> answer;
+    // The asker gave up: nobody reads an answer any more.
+    bool abandoned = false;
 };
 
 }  // namespace
@@ -39,6 +41,13 @@ api_answer api_gate::ask(api_request request) const {
     const auto shared = std::make_shared<exchange>();
     m_loop.post(
         [self = shared_from_this(), shared, request = std::move(request)] {
+            {
+                // A job queued while the loop could not run (a start-up that
+                // waits for the platform) does no work for nobody.
+                const std::lock_guard<std::mutex> lock(shared->mutex);
+                if (shared->abandoned)
+                    return;
+            }
             const auto responder = self->m_responder.lock();
             api_answer answer;
             try {
@@ -53,9 +62,11 @@ api_answer api_gate::ask(api_request request) const {
         },
         ZENTU_SOURCE_LOCATION());
     std::unique_lock<std::mutex> lock(shared->mutex);
-    if (!shared->done.wait_for(lock, m_wait, [&] { return shared->answer.has_value(); }))
+    if (!shared->done.wait_for(lock, m_wait, [&] { return shared->answer.has_value(); })) {
+        shared->abandoned = true;
         return error(503,
                      "the service did not answer within " + std::to_string(m_wait.count()) + " ms");
+    }
     api_answer answer = std::move(*shared->answer);
     lock.unlock();
     if (answer.render) {
