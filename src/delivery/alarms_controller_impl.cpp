@@ -121,9 +121,12 @@ std::optional<alarms_controller_impl::alarm_state> alarms_controller_impl::get_s
     const auto it = m_infos.find(uid);
     if (it == m_infos.end())
         return std::nullopt;
-    const auto& info = it->second;
     const auto found = m_context.get_alarms().try_get(uid);
-    const context::alarm* stored = found ? &*found : nullptr;
+    return state_of(it->second, found ? &*found : nullptr);
+}
+
+alarms_controller_impl::alarm_state alarms_controller_impl::state_of(const alarm_info& info,
+                                                                     const context::alarm* stored) {
     const bool wanted_set = stored && says_set(*stored);
     const auto next = next_request(info, stored);
     if (info.m_sent) {

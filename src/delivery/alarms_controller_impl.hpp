@@ -142,6 +142,9 @@ public:
 
     // Controller state of an alarm uid, if it has any (for inspection).
     std::optional<alarm_state> get_state(const std::string& uid) const;
+    // The same from the uid's info and its stored alarm (null when none), for
+    // whoever holds both already.
+    static alarm_state state_of(const alarm_info& info, const context::alarm* stored);
     const alarm_info* get_info(const std::string& uid) const;
     // Alarms whose wanted state the platform has not confirmed yet.
     std::size_t undelivered_count() const noexcept { return m_unconfirmed.size(); }

@@ -45,8 +45,8 @@ alarm_row row_of(const std::string& uid, const context::alarm* stored,
                                        stored->get_alarm_type(),   stored->get_zone_alarm_level(),
                                        stored->get_alarm_name(),   stored->get_state(),
                                        stored->get_timestamp()};
-    row.state = controller.get_state(uid);
     if (const auto* info = controller.get_info(uid)) {
+        row.state = alarms_controller_impl::state_of(*info, stored);
         row.confirmed = info->m_confirmed;
         if (info->m_sent) {
             row.in_flight = *info->m_sent;
