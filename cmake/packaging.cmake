@@ -1,9 +1,9 @@
 # What `cmake --install` puts in place and what the Debian package (CPack,
 # scripts/package) holds: the same set, the "marovane" component.
-#   <prefix>/bin/marovane
+#   <prefix>/bin/marovane, <prefix>/bin/marovane-ctl
 #   <prefix>/lib/systemd/system/marovane.service   (the hardened unit, paths of this install)
 #   <sysconfdir>/marovane/marovane.json             (example configuration; a conffile)
-#   <mandir>/man8/marovane.8.gz                     (the manual page)
+#   <mandir>/man8/marovane.8.gz, man1/marovane-ctl.1.gz (the manual pages)
 #   <docdir>/README.md, operations.md (the runbook), copyright (machine-readable), changelog.gz
 #   <datadir>/marovane/monitoring/                  (alert rules, their tests, the dashboard)
 #   <datadir>/lintian/overrides/marovane            (each override with its reason; prefix /usr only)
@@ -14,7 +14,8 @@ include(GNUInstallDirs)
 set(MAROVANE_PACKAGE_MAINTAINER "marovane maintainers <marovane@packages.example.org>"
     CACHE STRING "Maintainer field of the Debian package")
 
-install(TARGETS marovane RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT marovane)
+install(TARGETS marovane marovane-ctl RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}"
+        COMPONENT marovane)
 
 set(marovane_config_dir "${CMAKE_INSTALL_FULL_SYSCONFDIR}/marovane")
 set(unit_source "${PROJECT_SOURCE_DIR}/examples/systemd/marovane.service")
@@ -54,6 +55,12 @@ marovane_gzip("${PROJECT_SOURCE_DIR}/cmake/debian/changelog"
               "${PROJECT_BINARY_DIR}/packaging/changelog.gz")
 install(FILES "${PROJECT_BINARY_DIR}/packaging/man/marovane.8.gz"
         DESTINATION "${CMAKE_INSTALL_MANDIR}/man8" COMPONENT marovane)
+configure_file("${PROJECT_SOURCE_DIR}/docs/man/marovane-ctl.1"
+               "${PROJECT_BINARY_DIR}/packaging/man/marovane-ctl.1" @ONLY)
+marovane_gzip("${PROJECT_BINARY_DIR}/packaging/man/marovane-ctl.1"
+              "${PROJECT_BINARY_DIR}/packaging/man/marovane-ctl.1.gz")
+install(FILES "${PROJECT_BINARY_DIR}/packaging/man/marovane-ctl.1.gz"
+        DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT marovane)
 install(FILES "${PROJECT_BINARY_DIR}/packaging/changelog.gz" DESTINATION "${CMAKE_INSTALL_DOCDIR}"
         COMPONENT marovane)
 

@@ -16,6 +16,7 @@
 #include "ops/version.hpp"
 #include "service/application.hpp"
 #include "service/config.hpp"
+#include "service/operator_api.hpp"
 
 namespace {
 
@@ -81,12 +82,15 @@ void serve(const zentu::config& config, core::logger& logger, core::events_loop&
     const auto notifier = ops::systemd_notifier::create();
     ops::service_metrics metrics;
     metrics.set_undelivered_after(config.metrics.undelivered_after);
+    const auto process_started = steady::now();
+    // The operator's API answers 503 until the service stands.
+    const auto api = ops::api_gate::create(loop);
     // An optional part: a port that cannot be had is retried, never fatal.
     std::unique_ptr<ops::metrics_listener> metrics_listener;
     if (!config.metrics.listen.empty())
-        metrics_listener = std::make_unique<ops::metrics_listener>(config.metrics.listen, metrics,
-                                                                   std::string(ops::version_text()),
-                                                                   loop.get_timers(), logger);
+        metrics_listener = std::make_unique<ops::metrics_listener>(
+            config.metrics.listen, metrics, std::string(ops::version_text()), loop.get_timers(),
+            logger, ops::metrics_listener::default_retry_period, api);
 
     zentu::application* running = nullptr;
     // From now on SIGHUP rebuilds instead of ending the process.
@@ -105,6 +109,12 @@ void serve(const zentu::config& config, core::logger& logger, core::events_loop&
     const auto started = steady::now();
     zentu::application application(config, logger, loop, metrics, notifier.get());
     running = &application;
+    // Goes before the application: no answer is built from a service gone.
+    const zentu::operator_api answers(application.service(), metrics,
+                                      std::string(ops::version_text()), process_started);
+    const auto responder = std::make_shared<const ops::api_responder>(
+        [&answers](const ops::api_request& request) { return answers.answer(request); });
+    api->open(responder);
     metrics.startup_finished(steady::now() - started);
     metrics.service_stands(true);
 

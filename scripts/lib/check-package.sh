@@ -22,11 +22,12 @@ echo "== dpkg-deb -c $package" >&2
 contents="$(dpkg-deb -c "$package")"
 echo "$contents" >&2
 files="$(awk '$1 !~ /^d/ {print $6}' <<<"$contents" | sort)"
-expected="$(printf '%s\n' ./etc/marovane/marovane.json ./usr/bin/marovane \
+expected="$(printf '%s\n' ./etc/marovane/marovane.json ./usr/bin/marovane ./usr/bin/marovane-ctl \
     ./usr/lib/systemd/system/marovane.service \
     ./usr/share/doc/marovane/README.md ./usr/share/doc/marovane/operations.md \
     ./usr/share/doc/marovane/copyright ./usr/share/doc/marovane/changelog.gz \
-    ./usr/share/man/man8/marovane.8.gz ./usr/share/lintian/overrides/marovane \
+    ./usr/share/man/man8/marovane.8.gz ./usr/share/man/man1/marovane-ctl.1.gz \
+    ./usr/share/lintian/overrides/marovane \
     ./usr/share/marovane/monitoring/marovane.rules.yml \
     ./usr/share/marovane/monitoring/marovane.rules.test.yml \
     ./usr/share/marovane/monitoring/marovane-dashboard.json | sort)"
@@ -57,8 +58,10 @@ grep -v 'running with root privileges is not recommended' <<<"$lintian_output" >
 echo "== hardening-check" >&2
 # Control flow protection (CET) is not asked for: no Debian 12 binary can
 # have it, as the C library's start-up files lack it.
-hardening-check --nocfprotection "$tmp/usr/bin/marovane" >&2 ||
-    fail "the binary lacks some of Debian's hardening"
+for binary in "$tmp"/usr/bin/*; do
+    hardening-check --nocfprotection "$binary" >&2 ||
+        fail "$(basename "$binary") lacks some of Debian's hardening"
+done
 
 echo "== manual pages" >&2
 for command in "$tmp"/usr/bin/* "$tmp"/usr/sbin/*; do

@@ -136,6 +136,20 @@ keep_in_index::position keep_in_index::position_of(std::string_view obj_uid,
     return position_of(object->second, zone->second);
 }
 
+keep_in_index::position_source keep_in_index::source_of(std::string_view obj_uid,
+                                                        std::string_view zone_uid) const {
+    const auto object = m_objects.find(obj_uid);
+    const auto zone = m_zones.find(zone_uid);
+    if (object == m_objects.end() || zone == m_zones.end())
+        return position_source::no_list;
+    if (has_move(object->second, zone->second))
+        return position_source::movement;
+    if (!zone->second.listed_at)
+        return position_source::no_list;
+    return object->second.known_since <= *zone->second.listed_at ? position_source::occupancy_list
+                                                                 : position_source::not_listed;
+}
+
 bool keep_in_index::has_left_all(std::string_view obj_uid) const {
     const auto it = m_objects.find(obj_uid);
     return it != m_objects.end() && has_left_all(it->second);
@@ -151,6 +165,14 @@ std::vector<std::string> keep_in_index::zones_holding_in(std::string_view obj_ui
         return out;
     for (const auto* zone : zones->second)
         if (holds_in(zone->second.rule, *object->second.object))
+            out.push_back(zone->first);
+    return out;
+}
+
+std::vector<std::string> keep_in_index::keep_in_zones_of(std::string_view project_uid) const {
+    std::vector<std::string> out;
+    if (const auto zones = m_keep_in_zones.find(project_uid); zones != m_keep_in_zones.end())
+        for (const auto* zone : zones->second)
             out.push_back(zone->first);
     return out;
 }

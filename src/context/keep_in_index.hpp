@@ -48,6 +48,13 @@ class keep_in_index : public libs::context_utils::objects_repository<zone>::obse
 public:
     using timestamp = libs::core::timestamp;
     enum class position : std::uint8_t { inside, outside };
+    // What a position rests on.
+    enum class position_source : std::uint8_t {
+        movement,        // a movement of the object's own
+        occupancy_list,  // the zone's occupancy list: listed inside, else outside
+        not_listed,      // the list was read before the object was known: counted inside
+        no_list,         // the zone came without a list: counted inside until it moves
+    };
 
     explicit keep_in_index(const context& ctx);
     keep_in_index(const keep_in_index&) = delete;
@@ -58,11 +65,15 @@ public:
     void expect_occupancy(const std::string& zone_uid, std::set<std::string> inside);
 
     position position_of(std::string_view obj_uid, std::string_view zone_uid) const;
+    // What position_of rests on; no_list for an object or zone it does not know.
+    position_source source_of(std::string_view obj_uid, std::string_view zone_uid) const;
     // At least one active keep-in zone applies to the object and it is inside
     // none of them (its responsiveness is not looked at).
     bool has_left_all(std::string_view obj_uid) const;
     // The active keep-in zones that apply to the object, in uid order.
     std::vector<std::string> zones_holding_in(std::string_view obj_uid) const;
+    // Every keep-in zone of the project, in uid order, whether it applies or not.
+    std::vector<std::string> keep_in_zones_of(std::string_view project_uid) const;
     // The first keep-in zone of the object's project, in uid order, that it
     // is outside of, whether it is active and applies or not.
     std::optional<std::string> first_keep_in_zone_left(std::string_view obj_uid) const;

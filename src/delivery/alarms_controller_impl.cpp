@@ -121,9 +121,12 @@ std::optional<alarms_controller_impl::alarm_state> alarms_controller_impl::get_s
     const auto it = m_infos.find(uid);
     if (it == m_infos.end())
         return std::nullopt;
-    const auto& info = it->second;
     const auto found = m_context.get_alarms().try_get(uid);
-    const context::alarm* stored = found ? &*found : nullptr;
+    return state_of(it->second, found ? &*found : nullptr);
+}
+
+alarms_controller_impl::alarm_state alarms_controller_impl::state_of(const alarm_info& info,
+                                                                     const context::alarm* stored) {
     const bool wanted_set = stored && says_set(*stored);
     const auto next = next_request(info, stored);
     if (info.m_sent) {
@@ -137,6 +140,36 @@ std::optional<alarms_controller_impl::alarm_state> alarms_controller_impl::get_s
     if (!next)
         return wanted_set ? alarm_state::set : alarm_state::clear;
     return next->set ? alarm_state::sending_set : alarm_state::sending_clear;
+}
+
+std::string_view alarms_controller_impl::to_string(alarm_state state) {
+    switch (state) {
+        case alarm_state::clear:
+            return "clear";
+        case alarm_state::sending_set:
+            return "sending set";
+        case alarm_state::sending_set_but_must_be_clear:
+            return "sending set but must be clear";
+        case alarm_state::set:
+            return "set";
+        case alarm_state::sending_clear:
+            return "sending clear";
+        case alarm_state::sending_clear_but_must_be_set:
+            return "sending clear but must be set";
+    }
+    return "unknown";
+}
+
+std::string_view alarms_controller_impl::to_string(platform_state state) {
+    switch (state) {
+        case platform_state::clear:
+            return "clear";
+        case platform_state::set:
+            return "set";
+        case platform_state::unknown:
+            return "unknown";
+    }
+    return "unknown";
 }
 
 const alarms_controller_impl::alarm_info* alarms_controller_impl::get_info(
@@ -448,6 +481,8 @@ void alarms_controller_impl::start_timer(const std::string& uid, alarm_info& inf
     static const std::string names[] = {"", "histeresis timer", "retry timer", "backoff timer"};
     info.m_waiting = what;
     info.m_timer_started = m_timers.current_time_point();
+    info.m_timer_due =
+        info.m_timer_started + std::chrono::duration_cast<time_point::duration>(delay);
     info.m_timer = m_timers.create_timer(
         delay, names[static_cast<std::size_t>(what)],
         [this, uid](libs::core::timer::time_point) {
@@ -493,6 +528,13 @@ void alarms_controller_impl::request_callback(const std::string& uid, const http
     const bool rejected = !delivered && is_rejected_as_malformed(result);
     auto& confirmed = info.m_confirmed[index_of(what.kind)];
     const auto carried = what.set ? platform_state::set : platform_state::clear;
+    if (delivered)
+        info.m_last_failure.clear();
+    else if (result.status_code())
+        info.m_last_failure = "status " + std::to_string(*result.status_code());
+    else
+        info.m_last_failure =
+            result.error() ? libs::core::log_excerpt(*result.error()) : std::string("no answer");
     if (delivered) {
         confirmed = carried;
         info.m_rejected.reset();

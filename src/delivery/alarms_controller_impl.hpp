@@ -96,7 +96,14 @@ public:
         std::chrono::seconds m_histeresis{0};
         // Since when the wanted state waits for the platform's confirmation.
         std::optional<time_point> m_unconfirmed_since;
+        // When the pending timer fires (for operators).
+        time_point m_timer_due{};
+        // Why the last request did not deliver ("status 500", a transport
+        // error); empty once one did (for operators).
+        std::string m_last_failure;
     };
+    using infos = std::map<std::string, alarm_info, std::less<>>;
+    using unconfirmed_uids = std::set<std::pair<time_point, std::string>>;
 
     // server_url only names the platform in log lines.
     alarms_controller_impl(context::context& ctx, libs::core::http::client& http_client,
@@ -135,9 +142,21 @@ public:
 
     // Controller state of an alarm uid, if it has any (for inspection).
     std::optional<alarm_state> get_state(const std::string& uid) const;
+    // The same from the uid's info and its stored alarm (null when none), for
+    // whoever holds both already.
+    static alarm_state state_of(const alarm_info& info, const context::alarm* stored);
     const alarm_info* get_info(const std::string& uid) const;
     // Alarms whose wanted state the platform has not confirmed yet.
     std::size_t undelivered_count() const noexcept { return m_unconfirmed.size(); }
+    // Every uid the controller holds state for, and the unconfirmed ones,
+    // oldest first (for inspection).
+    const infos& get_infos() const noexcept { return m_infos; }
+    const unconfirmed_uids& get_unconfirmed() const noexcept { return m_unconfirmed; }
+    // "clear", "sending set", "sending set but must be clear", "set",
+    // "sending clear", "sending clear but must be set".
+    static std::string_view to_string(alarm_state state);
+    // "clear", "set", "unknown".
+    static std::string_view to_string(platform_state state);
 
     static constexpr const char* alarms_address = zentu::alarms_address;
     static constexpr std::chrono::seconds never{99'999'999};
@@ -183,9 +202,9 @@ private:
     libs::core::timers_manager& m_timers;
     int m_zone_violation_histeresis;
     int m_buffer_violation_histeresis;
-    std::map<std::string, alarm_info, std::less<>> m_infos;
+    infos m_infos;
     // The unconfirmed uids, oldest first.
-    std::set<std::pair<time_point, std::string>> m_unconfirmed;
+    unconfirmed_uids m_unconfirmed;
     // Pairs told once that no alarm was raised for lack of a MAC address.
     std::set<std::string, std::less<>> m_told_without_mac;
     alarm_reporting m_reporting;

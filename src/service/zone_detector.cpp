@@ -98,6 +98,7 @@ zone_detector::zone_detector(const config& config, core::logger& logger,
     m_positions_watch = events_loop.create_periodic_timer(
         1s, "positions watch", [this](core::timer::time_point) { ask_for_unknown_positions(); },
         ZENTU_SOURCE_LOCATION());
+    m_last_load = events_loop.get_timers().current_timestamp();
 }
 
 void zone_detector::on_stream_reconnected(std::chrono::nanoseconds down_for) {
@@ -198,6 +199,10 @@ void zone_detector::finish_rebuild(std::unique_ptr<rebuilt_context> built,
                  " messages arrived while it was built";
     const auto took = m_events_loop.get_timers().current_time_point() - m_rebuild_started;
     const auto report = [&](bool ok) {
+        const auto now = m_events_loop.get_timers().current_timestamp();
+        m_last_rebuild = rebuild_report{now, ok, ok ? std::string() : reason};
+        if (ok)
+            m_last_load = now;
         m_metrics.rebuild_finished(
             ok, took,
             std::chrono::system_clock::time_point(

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "context/context.hpp"
@@ -74,6 +75,23 @@ public:
     // "running: ..." with the counts of objects, zones and open alarms.
     std::string status_line() const;
 
+    // ---- for operators (read on the loop) ----
+    const alarms_controller_impl& get_alarms_controller() const { return *m_alarms_controller; }
+    libs::core::message_stream::health stream_health() const {
+        return m_message_stream->get_health();
+    }
+    bool mirror_connected() const { return m_context_debug->is_connected(); }
+    const libs::core::timers_manager& timers() const { return m_events_loop.get_timers(); }
+    // The end of the last rebuild, whether it took the running context's place.
+    struct rebuild_report {
+        libs::core::timestamp at;
+        bool ok = false;
+        std::string failure;
+    };
+    const std::optional<rebuild_report>& last_rebuild() const noexcept { return m_last_rebuild; }
+    // When the platform's lists were last loaded whole (start or rebuild).
+    libs::core::timestamp last_successful_load() const noexcept { return m_last_load; }
+
     // Objects of unknown position are asked for this long after the first
     // one, so that several creations share one resynchronisation.
     static constexpr std::chrono::seconds unknown_positions_batch{2};
@@ -115,6 +133,8 @@ private:
     // The lists were read before the stream's first connection: what it
     // carried meanwhile is lost, so its first connection resynchronises.
     bool m_resync_at_first_connection = false;
+    std::optional<rebuild_report> m_last_rebuild;
+    libs::core::timestamp m_last_load;
     std::uint64_t m_rebuilds_done = 0;
     std::uint64_t m_rebuilds_failed = 0;
     // The operator asked for a rebuild while one was under way.
