@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <ctime>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "core/exception.hpp"
 #include "core/timestamp.hpp"
@@ -84,6 +88,36 @@ TEST(core_timestamp_test, parts_are_range_checked) {
     EXPECT_EQ(error(0, 1000), "timestamp: milliseconds 1000 is out of range 0..999");
     EXPECT_FALSE(timestamp::deserialize("99999999999999999999 0"));
     EXPECT_FALSE(timestamp::deserialize("-1 0"));
+}
+
+// Times are written digit by digit; they must read as strftime writes them,
+// over the whole range and at its edges (leap days, centuries, 9999).
+TEST(core_timestamp_test, texts_are_those_of_strftime) {
+    const auto expected = [](std::int64_t seconds, unsigned ms, bool with_ms, char separator,
+                             bool zone) {
+        const auto time = static_cast<std::time_t>(seconds);
+        std::tm tm{};
+        gmtime_r(&time, &tm);
+        char date[64];
+        char clock[64];
+        std::strftime(date, sizeof(date), "%Y-%m-%d", &tm);
+        std::strftime(clock, sizeof(clock), "%H:%M:%S", &tm);
+        char millis[8];
+        std::snprintf(millis, sizeof(millis), ".%03u", ms);
+        return std::string(date) + separator + clock + (with_ms ? millis : "") + (zone ? "Z" : "");
+    };
+    std::vector<std::int64_t> seconds{
+        0,         59,         86399,      86400,      951782400,
+        951868799, 4107542400, 4102444799, 1714557600, timestamp::max_seconds};
+    std::mt19937_64 random(11);
+    for (int i = 0; i < 20000; ++i)
+        seconds.push_back(static_cast<std::int64_t>(random() % (timestamp::max_seconds + 1)));
+    for (const auto s : seconds) {
+        const unsigned ms = static_cast<unsigned>(random() % 1000);
+        const auto ts = timestamp::from_parts(s, ms);
+        ASSERT_EQ(ts.to_iso_8601(true, 'T', true), expected(s, ms, true, 'T', true)) << s;
+        ASSERT_EQ(ts.to_iso_8601(false, ' ', false), expected(s, ms, false, ' ', false)) << s;
+    }
 }
 
 TEST(core_timestamp_test, serialize) {
