@@ -3,8 +3,8 @@
 #include <simdjson.h>
 
 #include <algorithm>
-#include <new>
 #include <limits>
+#include <new>
 
 namespace zentu::libs::core::json {
 namespace {
