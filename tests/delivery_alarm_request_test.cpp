@@ -91,7 +91,7 @@ TEST(delivery_alarm_request, the_direct_body_is_byte_for_byte_the_json_librarys)
         "Zone \xc3\xa9t\xc3\xa9 \xe2\x82\xac \xf0\x9f\x9a\x9c",
         "broken \xc3 \xe2\x82 \xf0\x9f\x9a \xff\xfe \xed\xa0\x80 \xc0\x80",
         "ends in a lead byte \xe2",
-        std::string("nul\0inside", 11),
+        std::string("nul\0inside", 10),
         "\x7f delete",
     };
     std::mt19937 random(7);
