@@ -54,13 +54,22 @@ TEST_F(e2e_resync_test, changes_before_the_streams_first_connection_are_repaired
     env.control("publisher", test::parse_json(R"({"up": false})"));
     env.start_service();
     ASSERT_TRUE(env.service().wait_for_output("resynchronising once it connects", 10s));
+    // The entry comes after the last list of the load, into the gap.
+    ASSERT_TRUE(env.wait_until(
+        [&] {
+            for (const auto& request : env.requests())
+                if (request["path"] == "/api/private/alarm_types/")
+                    return true;
+            return false;
+        },
+        10s));
     env.enter("obj-forklift-1", dock, 8500, 1000, 0);
     env.control("publisher", test::parse_json(R"({"up": true})"));
 
     const auto raised = env.wait_for_alarm_posts("obj-forklift-1", dock, 1);
     ASSERT_EQ(raised.size(), 1u);
     EXPECT_EQ(raised.back()["body"]["state"], "set");
-    EXPECT_TRUE(env.service().wait_for_output("stream connected only after the start's load", 1s));
+    EXPECT_TRUE(env.service().wait_for_output("stream connected only after the start's load", 5s));
 }
 
 }  // namespace
